@@ -1,0 +1,499 @@
+#include "GnuGettext.h"
+
+#include "Exception.h"
+#include "Format.h"
+#include "ResStringHook.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QMetaObject>
+#include <QObject>
+#include <QStringDecoder>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+
+TGnuGettextInstance* GlobalTranslator = nullptr;
+
+// The embedded-catalog marker: the identifying text and 8 bytes of little-endian file offset,
+// which a tool that appends catalogs to the built executable patches in the file. Volatile and
+// "used", so that neither the compiler nor the linker can drop it or fold the offset to zero.
+extern "C" {
+__attribute__((used)) volatile const char SentraxEmbeddedCatalogMarker[44] =
+    "6637DB2E-62E1-4A60-AC19-C23867046A89\0\0\0\0\0\0\0";
+}
+
+std::int64_t EmbeddedCatalogOffset()
+{
+    std::uint64_t value = 0;
+    for (int i = 7; i >= 0; --i)
+        value = (value << 8) | static_cast<unsigned char>(SentraxEmbeddedCatalogMarker[36 + i]);
+    return static_cast<std::int64_t>(value);
+}
+
+namespace {
+
+constexpr std::uint32_t kMoMagic = 0x950412DE;
+constexpr std::uint32_t kMoMagicSwapped = 0xDE120495;
+constexpr std::uint64_t kMoHeaderSize = 20; // magic, revision, N, O, T
+
+
+std::int64_t LittleEndian64(const char* bytes)
+{
+    std::uint64_t value = 0;
+    for (int i = 7; i >= 0; --i)
+        value = (value << 8) | static_cast<unsigned char>(bytes[i]);
+    return static_cast<std::int64_t>(value);
+}
+
+// Unsigned bytewise order; a proper prefix orders before the longer string.
+int CompareBytes(const QByteArray& key, const char* text, std::uint32_t length)
+{
+    const auto common = std::min<std::size_t>(std::size_t(key.size()), length);
+    if (const int c = std::memcmp(key.constData(), text, common))
+        return c;
+    if (std::size_t(key.size()) == length)
+        return 0;
+    return std::size_t(key.size()) < length ? -1 : 1;
+}
+
+} // namespace
+
+// --- Embedded catalogs ------------------------------------------------------------------------
+
+void TAssemblyAnalyzer::Analyze(const QString& executable, std::int64_t directoryOffset)
+{
+    entries_.clear();
+    executable_ = executable;
+    baseDirectory_ = QFileInfo(executable).absolutePath() + u'/';
+    if (directoryOffset == 0)
+        return;
+    QFile file(executable);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const std::int64_t size = file.size();
+    const auto read64 = [&](std::int64_t at, std::int64_t& value) {
+        char bytes[8];
+        if (at < 0 || at > size - 8 || !file.seek(at) || file.read(bytes, 8) != 8)
+            return false;
+        value = LittleEndian64(bytes);
+        return true;
+    };
+
+    // Every record must lie further into the file than the one before, and inside it: a chain
+    // that points backwards or outward ends here, so no file can make the scan loop or stray.
+    std::int64_t record = directoryOffset;
+    for (;;) {
+        std::int64_t next = 0;
+        std::int64_t offset = 0;
+        std::int64_t length = 0;
+        if (!read64(record, next) || next == 0)
+            return;
+        if (next < record + 24 || next > size || !read64(record + 8, offset) || !read64(record + 16, length))
+            return;
+        if (offset < 0 || length < 0 || offset > size || length > size - offset)
+            return;
+        if (!file.seek(record + 24))
+            return;
+        const QByteArray rawName = file.read(next - record - 24);
+        if (rawName.size() != next - record - 24)
+            return;
+        qsizetype first = 0;
+        qsizetype last = rawName.size();
+        while (first < last && static_cast<unsigned char>(rawName[first]) <= 32)
+            ++first;
+        while (last > first && static_cast<unsigned char>(rawName[last - 1]) <= 32)
+            --last;
+        const QString name = QString::fromUtf8(rawName.mid(first, last - first));
+        const QString key = name.toUpper();
+        if (entries_.count(key))
+            return; // a duplicate name is an error
+        entries_[key] = {name, {offset, length}};
+        record = next;
+    }
+}
+
+bool TAssemblyAnalyzer::Relative(const QString& path, QString& relative) const
+{
+    if (!baseDirectory_.isEmpty() && path.startsWith(baseDirectory_, Qt::CaseSensitive)) {
+        relative = path.mid(baseDirectory_.size());
+        return true;
+    }
+    relative = path;
+    return false;
+}
+
+bool TAssemblyAnalyzer::Contains(const QString& path) const
+{
+    QString relative;
+    Relative(path, relative);
+    return entries_.count(relative.toUpper()) != 0;
+}
+
+TAssemblyAnalyzer::TLocation TAssemblyAnalyzer::Locate(const QString& path) const
+{
+    QString relative;
+    if (Relative(path, relative)) {
+        const auto it = entries_.find(relative.toUpper());
+        if (it != entries_.end())
+            return {executable_, it->second.second.Offset, it->second.second.Size};
+    }
+    return {path, 0, 0};
+}
+
+QStringList TAssemblyAnalyzer::Paths() const
+{
+    QStringList paths;
+    for (const auto& [key, entry] : entries_)
+        paths << entry.first;
+    return paths;
+}
+
+// --- Domains ----------------------------------------------------------------------------------
+
+TDomain::TDomain(QString directory, QString domainName, QString languageCode, const TAssemblyAnalyzer& analyzer)
+    : directory_(std::move(directory))
+    , domainName_(std::move(domainName))
+    , languageCode_(std::move(languageCode))
+    , analyzer_(analyzer)
+{
+}
+
+TDomain::~TDomain()
+{
+    CloseCatalog();
+}
+
+void TDomain::SetDirectory(const QString& directory)
+{
+    directory_ = directory.endsWith(u'/') ? directory : directory + u'/';
+    CloseCatalog();
+}
+
+void TDomain::SetLanguage(const QString& languageCode)
+{
+    CloseCatalog();
+    languageCode_ = languageCode;
+}
+
+void TDomain::CloseCatalog()
+{
+    std::unique_lock lock(lock_);
+    CloseCatalogLocked();
+    searchAllowed_ = true;
+}
+
+void TDomain::CloseCatalogLocked()
+{
+    open_.store(false, std::memory_order_release);
+    if (view_)
+        munmap(const_cast<unsigned char*>(view_), viewSize_);
+    if (fileHandle_ >= 0)
+        ::close(fileHandle_);
+    view_ = nullptr;
+    viewSize_ = 0;
+    catalogStart_ = nullptr;
+    catalogSize_ = 0;
+    fileHandle_ = -1;
+}
+
+void TDomain::OpenCatalog()
+{
+    std::unique_lock lock(lock_);
+    // Another thread may have opened it, or found nothing, while this one waited for the lock.
+    if (open_.load() || !searchAllowed_.load())
+        return;
+
+    const auto catalogPath = [this](const QString& language) {
+        return directory_ + language + QStringLiteral("/LC_MESSAGES/") + domainName_ + QStringLiteral(".mo");
+    };
+    const auto present = [this](const QString& path) {
+        return analyzer_.Contains(path) || QFileInfo(path).isFile();
+    };
+    QString path = catalogPath(languageCode_);
+    if (!present(path))
+        path = catalogPath(languageCode_.left(2));
+    if (!present(path)) {
+        searchAllowed_ = false;
+        return;
+    }
+
+    const TAssemblyAnalyzer::TLocation location = analyzer_.Locate(path);
+    catalogOffset_ = location.Offset;
+    // A catalog that fails to open is not searched again until the language or the directory
+    // changes: the error is reported once, then texts stay untranslated.
+    const auto fail = [this](const QString& message) {
+        CloseCatalogLocked();
+        searchAllowed_ = false;
+        throw Exception(message);
+    };
+
+    const QByteArray file = QFile::encodeName(location.File);
+    fileHandle_ = ::open(file.constData(), O_RDONLY | O_CLOEXEC);
+    if (fileHandle_ < 0)
+        fail(QStringLiteral("Cannot open file ") + location.File);
+    struct stat status {};
+    if (fstat(fileHandle_, &status) != 0 || status.st_size <= 0)
+        fail(QStringLiteral("Cannot create memory map on file ") + location.File);
+    viewSize_ = std::uint64_t(status.st_size);
+    void* view = mmap(nullptr, viewSize_, PROT_READ, MAP_PRIVATE, fileHandle_, 0);
+    if (view == MAP_FAILED) {
+        view_ = nullptr;
+        fail(QStringLiteral("Cannot map file ") + location.File + QStringLiteral(" into memory. Reason: ")
+             + QString::fromLocal8Bit(std::strerror(errno)).left(2000));
+    }
+    view_ = static_cast<const unsigned char*>(view);
+
+    const auto invalid = [&] { fail(QStringLiteral("This file is not a valid GNU gettext mo file: ") + location.File); };
+    const auto offset = std::uint64_t(catalogOffset_);
+    if (offset > viewSize_)
+        invalid();
+    catalogStart_ = view_ + offset;
+    catalogSize_ = viewSize_ - offset;
+    if (location.Size > 0)
+        catalogSize_ = std::min(catalogSize_, std::uint64_t(location.Size));
+    if (catalogSize_ < kMoHeaderSize)
+        invalid();
+
+    byteSwap_ = false;
+    const std::uint32_t magic = ReadWord(0);
+    if (magic != kMoMagic && magic != kMoMagicSwapped)
+        invalid();
+    byteSwap_ = magic == kMoMagicSwapped;
+    stringCount_ = ReadWord(8);
+    msgidTable_ = ReadWord(12);
+    translationTable_ = ReadWord(16);
+    // Both descriptor tables must lie inside the catalog; the strings they describe are checked
+    // as they are read.
+    const std::uint64_t tableBytes = 8 * std::uint64_t(stringCount_);
+    if (msgidTable_ + tableBytes > catalogSize_ || translationTable_ + tableBytes > catalogSize_)
+        invalid();
+    open_.store(true, std::memory_order_release);
+}
+
+std::uint32_t TDomain::ReadWord(std::uint64_t offset) const
+{
+    std::uint32_t word;
+    std::memcpy(&word, catalogStart_ + offset, sizeof word);
+    return byteSwap_ ? __builtin_bswap32(word) : word;
+}
+
+bool TDomain::ReadString(std::uint32_t table, std::uint32_t index, const char*& text, std::uint32_t& length) const
+{
+    const std::uint64_t descriptor = table + 8 * std::uint64_t(index);
+    length = ReadWord(descriptor);
+    const std::uint32_t offset = ReadWord(descriptor + 4);
+    if (std::uint64_t(offset) + length > catalogSize_)
+        return false;
+    text = reinterpret_cast<const char*>(catalogStart_ + offset);
+    return true;
+}
+
+QByteArray TDomain::Lookup(const QByteArray& key)
+{
+    if (!open_.load(std::memory_order_acquire) && searchAllowed_.load())
+        OpenCatalog();
+    if (!open_.load(std::memory_order_acquire))
+        return key;
+    const std::uint32_t n = stringCount_;
+    if (n == 0)
+        return key;
+
+    std::uint32_t i = std::uint32_t{1} << (31 - __builtin_clz(n)); // largest power of two <= N
+    std::uint32_t step = i / 2;
+    for (;;) {
+        const char* text = nullptr;
+        std::uint32_t length = 0;
+        if (!ReadString(msgidTable_, i - 1, text, length))
+            return key;
+        const int order = CompareBytes(key, text, length);
+        if (order == 0) {
+            if (!ReadString(translationTable_, i - 1, text, length))
+                return key;
+            return QByteArray(text, length);
+        }
+        if (step == 0)
+            return key;
+        if (order < 0)
+            i = i <= step ? 1 : i - step;
+        else
+            i = std::min(i + step, n);
+        step /= 2;
+    }
+}
+
+// --- The translator ---------------------------------------------------------------------------
+
+TGnuGettextInstance::TGnuGettextInstance(const QString& executableDirectory, const TAssemblyAnalyzer& analyzer)
+    : currentDomain_(QStringLiteral("default"))
+    , baseDirectory_(executableDirectory + QStringLiteral("locale"))
+    , analyzer_(analyzer)
+{
+    SelectLanguage({});
+    BindDomainDirectory(QStringLiteral("default"), baseDirectory_);
+    SetCurrentDomain(QStringLiteral("default"));
+    // The object's name identifies it; it is never an interface text.
+    TP_GlobalIgnoreClassProperty(&QObject::staticMetaObject, QStringLiteral("objectName"));
+}
+
+TGnuGettextInstance::~TGnuGettextInstance() = default;
+
+TDomain* TGnuGettextInstance::FindDomain(const QString& name)
+{
+    std::lock_guard lock(registryLock_);
+    for (auto& [domainName, domain] : domains_) {
+        if (domainName.compare(name, Qt::CaseInsensitive) == 0)
+            return domain.get();
+    }
+    return nullptr;
+}
+
+TDomain& TGnuGettextInstance::FindOrCreateDomain(const QString& name)
+{
+    std::lock_guard lock(registryLock_);
+    for (auto& [domainName, domain] : domains_) {
+        if (domainName.compare(name, Qt::CaseInsensitive) == 0)
+            return *domain;
+    }
+    domains_.emplace_back(name, std::make_unique<TDomain>(baseDirectory_ + u'/', name, currentLanguage_, analyzer_));
+    return *domains_.back().second;
+}
+
+QString TGnuGettextInstance::Translate(const QString& msgid)
+{
+    return TranslateInDomain(currentDomain_, msgid);
+}
+
+QString TGnuGettextInstance::TranslateInDomain(const QString& domain, const QString& msgid)
+{
+    TDomain& target = FindOrCreateDomain(domain);
+    QString key = msgid;
+    key.remove(u'\r');
+    const QByteArray found = target.Lookup(key.toUtf8());
+
+    // Catalogs hold bare line feeds; the interface wants carriage-return line-feed pairs.
+    QByteArray expanded;
+    expanded.reserve(found.size() + 8);
+    for (qsizetype i = 0; i < found.size(); ++i) {
+        if (found[i] == '\n' && (i == 0 || found[i - 1] != '\r'))
+            expanded += '\r';
+        expanded += found[i];
+    }
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    QString result = decoder(expanded);
+    if (decoder.hasError())
+        result.clear();
+    if (!msgid.isEmpty() && result.isEmpty()) {
+        throw Exception(FormatText(QStringLiteral("Error: Could not translate %s. Probably because the mo "
+                                                  "file doesn't contain utf-8 encoded translations."),
+                                   {msgid}));
+    }
+    return result;
+}
+
+void TGnuGettextInstance::BindDomainDirectory(const QString& domain, const QString& directory)
+{
+    const QString withDelimiter = directory.endsWith(u'/') ? directory : directory + u'/';
+    FindOrCreateDomain(domain).SetDirectory(withDelimiter);
+}
+
+void TGnuGettextInstance::SetCurrentDomain(const QString& domain)
+{
+    currentDomain_ = domain;
+}
+
+void TGnuGettextInstance::SelectLanguage(const QString& languageCode)
+{
+    QString code = languageCode;
+    if (code.isEmpty()) {
+        code = qEnvironmentVariable("LANG");
+        if (code.isEmpty())
+            code = DetectSystemLanguage();
+        const qsizetype dot = code.indexOf(u'.');
+        if (dot >= 0)
+            code.truncate(dot); // drop an encoding such as .UTF-8
+    }
+    currentLanguage_ = code;
+    std::lock_guard lock(registryLock_);
+    for (auto& [name, domain] : domains_)
+        domain->SetLanguage(code);
+}
+
+QString DetectSystemLanguage()
+{
+    // The variable that decides the messages' language is the first set of these; a locale
+    // such as de_DE.UTF-8 or sr_RS@latin names the language before "." and "@".
+    for (const char* variable : {"LC_ALL", "LC_MESSAGES"}) {
+        QString value = qEnvironmentVariable(variable);
+        if (value.isEmpty())
+            continue;
+        for (const QChar end : {u'.', u'@'}) {
+            const qsizetype cut = value.indexOf(end);
+            if (cut >= 0)
+                value.truncate(cut);
+        }
+        if (value.isEmpty() || value == u"C" || value == u"POSIX")
+            break;
+        return value;
+    }
+    return QStringLiteral("C");
+}
+
+QString TranslateText(const QString& msgid)
+{
+    return GlobalTranslator ? GlobalTranslator->Translate(msgid) : msgid;
+}
+
+// --- Module start-up and shutdown -------------------------------------------------------------
+
+namespace {
+QString& RecordedExecutablePath()
+{
+    static QString path;
+    return path;
+}
+std::unique_ptr<TAssemblyAnalyzer>& Analyzer()
+{
+    static std::unique_ptr<TAssemblyAnalyzer> analyzer;
+    return analyzer;
+}
+
+QString ReadExecutablePath()
+{
+    std::array<char, 4096> buffer{};
+    const ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+    return n > 0 ? QFile::decodeName(QByteArray(buffer.data(), n)) : QString();
+}
+}
+
+const QString& ExecutablePath()
+{
+    return RecordedExecutablePath();
+}
+
+void InitializeGnuGettext()
+{
+    RecordedExecutablePath() = ReadExecutablePath();
+    Analyzer() = std::make_unique<TAssemblyAnalyzer>();
+    Analyzer()->Analyze(RecordedExecutablePath(), EmbeddedCatalogOffset());
+    CreateResourceStringDomains();
+    GlobalTranslator = new TGnuGettextInstance(QFileInfo(RecordedExecutablePath()).absolutePath() + u'/', *Analyzer());
+    InstallResourceStringHook();
+}
+
+void FinalizeGnuGettext()
+{
+    delete GlobalTranslator;
+    GlobalTranslator = nullptr;
+    DestroyResourceStringDomains();
+    RemoveResourceStringHook();
+    Analyzer().reset();
+    RecordedExecutablePath().clear();
+}

@@ -1,0 +1,174 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <shared_mutex>
+#include <vector>
+
+class QObject;
+struct QMetaObject;
+
+// Interface texts looked up in GNU MO message catalogs.
+//
+// A translation is keyed by the English text (the msgid); texts are grouped in domains, each with
+// its own catalog, found under the executable's directory in
+//   locale/<language>/LC_MESSAGES/<domain>.mo   (or locale/<two-letter language>/...)
+// or appended to the executable itself. Without a catalog every text comes back unchanged.
+// A catalog is input from outside the program: every offset and length read from it is checked
+// against its size before use, and a catalog that points outside itself is refused.
+
+// The directory of catalogs appended to the executable file.
+class TAssemblyAnalyzer {
+public:
+    struct TAssemblyFileInfo {
+        std::int64_t Offset = 0; // from the start of the executable file
+        std::int64_t Size = 0;
+    };
+    struct TLocation {
+        QString File;
+        std::int64_t Offset = 0;
+        std::int64_t Size = 0;
+    };
+
+    // Reads the record chain that starts at directoryOffset in the file (0: none). A record that
+    // cannot be read, points backwards, runs outside the file or repeats a name ends the scan;
+    // the records before it stay.
+    void Analyze(const QString& executable, std::int64_t directoryOffset);
+    // Whether the catalog path (absolute, or relative to the executable's directory) is embedded.
+    bool Contains(const QString& path) const;
+    // The file to open for a catalog path: the executable with the entry's offset and size when
+    // it is embedded, else the path itself.
+    TLocation Locate(const QString& path) const;
+    // The embedded catalog paths, sorted ignoring case.
+    QStringList Paths() const;
+
+private:
+    bool Relative(const QString& path, QString& relative) const;
+
+    QString executable_;
+    QString baseDirectory_; // with a trailing "/"
+    std::map<QString, std::pair<QString, TAssemblyFileInfo>> entries_; // key: upper-case path
+};
+
+// One domain and its catalog. Lookups read the mapped catalog without a lock; opening and
+// closing take the domain's lock for writing.
+class TDomain {
+public:
+    TDomain(QString directory, QString domainName, QString languageCode, const TAssemblyAnalyzer& analyzer);
+    ~TDomain();
+    TDomain(const TDomain&) = delete;
+    TDomain& operator=(const TDomain&) = delete;
+
+    void SetDirectory(const QString& directory);
+    void SetLanguage(const QString& languageCode);
+    // The translation of a UTF-8 key, or the key itself.
+    QByteArray Lookup(const QByteArray& key);
+
+    const QString& Directory() const { return directory_; }
+    const QString& DomainName() const { return domainName_; }
+    const QString& LanguageCode() const { return languageCode_; }
+    bool IsOpen() const { return open_.load(std::memory_order_acquire); }
+    bool SearchAllowed() const { return searchAllowed_.load(); }
+
+private:
+    void OpenCatalog();
+    void CloseCatalog();
+    void CloseCatalogLocked();
+    std::uint32_t ReadWord(std::uint64_t offset) const;
+    // The string described at descriptor table `table`, entry `index`; false when it lies outside
+    // the catalog.
+    bool ReadString(std::uint32_t table, std::uint32_t index, const char*& text, std::uint32_t& length) const;
+
+    QString directory_;
+    QString domainName_;
+    std::shared_mutex lock_;
+    bool byteSwap_ = false;
+    std::uint32_t stringCount_ = 0;   // N
+    std::uint32_t msgidTable_ = 0;    // O
+    std::uint32_t translationTable_ = 0; // T
+    std::int64_t catalogOffset_ = 0;
+    int fileHandle_ = -1;
+    const unsigned char* view_ = nullptr;
+    std::uint64_t viewSize_ = 0;
+    const unsigned char* catalogStart_ = nullptr;
+    std::uint64_t catalogSize_ = 0;
+    QString languageCode_;
+    std::atomic<bool> open_{false};
+    std::atomic<bool> searchAllowed_{true};
+    const TAssemblyAnalyzer& analyzer_;
+};
+
+// A class-wide exclusion of properties from component translation.
+struct TClassMode {
+    const QMetaObject* Class = nullptr;
+    QStringList PropertiesToIgnore; // upper case, sorted, no duplicates
+};
+
+class TGnuGettextInstance {
+public:
+    // executableDirectory ends in "/"; catalogs are searched below its "locale" directory.
+    TGnuGettextInstance(const QString& executableDirectory, const TAssemblyAnalyzer& analyzer);
+    ~TGnuGettextInstance();
+
+    QString Translate(const QString& msgid);
+    QString TranslateInDomain(const QString& domain, const QString& msgid);
+    void BindDomainDirectory(const QString& domain, const QString& directory);
+    void SetCurrentDomain(const QString& domain);
+    // An empty code chooses from LANG, then from the user's locale settings.
+    void SelectLanguage(const QString& languageCode);
+
+    const QString& CurrentLanguage() const { return currentLanguage_; }
+    const QString& CurrentDomain() const { return currentDomain_; }
+    const QString& BaseDirectory() const { return baseDirectory_; }
+    // The domain of that name, or nullptr when it has not been used yet.
+    TDomain* FindDomain(const QString& name);
+
+    // Component translation: exclusions, and the walk over a tree of objects.
+    void TP_Ignore(QObject* unused, const QString& name);
+    void TP_GlobalIgnoreClassProperty(const QMetaObject* cls, const QString& propertyName);
+    void TranslateComponentTree(QObject* root, const QString& domain = {});
+    const std::vector<TClassMode>& ClassRules() const { return classRules_; }
+    const QStringList& IgnoreList() const { return ignoreList_; }
+
+private:
+    TDomain& FindOrCreateDomain(const QString& name);
+
+    QString currentLanguage_;
+    QString currentDomain_;
+    QString baseDirectory_;
+    const TAssemblyAnalyzer& analyzer_;
+    std::mutex registryLock_;
+    std::vector<std::pair<QString, std::unique_ptr<TDomain>>> domains_;
+
+    QStringList ignoreList_;
+    std::vector<TClassMode> classRules_;
+};
+
+// The one translator of the process, from the translation module's start-up to its shutdown.
+extern TGnuGettextInstance* GlobalTranslator;
+
+// The text in the current domain, or unchanged when no translator exists.
+QString TranslateText(const QString& msgid);
+
+// The language of the user's locale settings: LC_ALL, then LC_MESSAGES, cut at "." and "@";
+// "C" when none names a language.
+QString DetectSystemLanguage();
+
+// The offset of the embedded-catalog directory, as recorded in the executable's marker
+// (0: nothing embedded).
+std::int64_t EmbeddedCatalogOffset();
+// The marker's 36 identifying characters; 8 bytes of offset follow them in the executable.
+inline constexpr char EmbeddedCatalogMarkerText[] = "6637DB2E-62E1-4A60-AC19-C23867046A89";
+
+// The translation module's start-up and shutdown.
+void InitializeGnuGettext();
+void FinalizeGnuGettext();
+// The running executable's path, as recorded at start-up.
+const QString& ExecutablePath();
