@@ -1,0 +1,707 @@
+#include "CPort.h"
+
+#include "ComThread.h"
+#include "EComPort.h"
+#include "Exception.h"
+#include "PosixComDevice.h"
+
+#include <algorithm>
+#include <cerrno>
+
+// --- Settings objects -------------------------------------------------------------------------
+
+namespace {
+int EvenSize(int value)
+{
+    return (value > 0 && value % 2 != 0) ? value - 1 : value;
+}
+}
+
+void TComBuffer::SetInputSize(int value)
+{
+    value = EvenSize(value);
+    if (value == inputSize_)
+        return;
+    inputSize_ = value;
+    port_.ApplyBufferSizes();
+}
+
+void TComBuffer::SetOutputSize(int value)
+{
+    value = EvenSize(value);
+    if (value == outputSize_)
+        return;
+    outputSize_ = value;
+    port_.ApplyBufferSizes();
+}
+
+void TComBuffer::Assign(const TComBuffer& source)
+{
+    inputSize_ = source.inputSize_;
+    outputSize_ = source.outputSize_;
+    port_.ApplyBufferSizes();
+}
+
+void TComParity::SetBits(TParityBits value)
+{
+    if (value == bits_)
+        return;
+    bits_ = value;
+    port_.ApplyLineSettings();
+}
+
+void TComParity::SetCheck(bool value)
+{
+    if (value == check_)
+        return;
+    check_ = value;
+    port_.ApplyLineSettings();
+}
+
+void TComParity::SetReplace(bool value)
+{
+    if (value == replace_)
+        return;
+    replace_ = value;
+    port_.ApplyLineSettings();
+}
+
+void TComParity::SetReplaceChar(char value)
+{
+    if (value == replaceChar_)
+        return;
+    replaceChar_ = value;
+    port_.ApplyLineSettings();
+}
+
+void TComParity::Assign(const TComParity& source)
+{
+    bits_ = source.bits_;
+    check_ = source.check_;
+    replace_ = source.replace_;
+    replaceChar_ = source.replaceChar_;
+    port_.ApplyLineSettings();
+}
+
+void TComTimeouts::Set(int& field, int value)
+{
+    if (value == field)
+        return;
+    field = value;
+    port_.ApplyTimeoutSettings();
+}
+
+void TComTimeouts::SetReadInterval(int value) { Set(readInterval_, value); }
+void TComTimeouts::SetReadTotalMultiplier(int value) { Set(readTotalMultiplier_, value); }
+void TComTimeouts::SetReadTotalConstant(int value) { Set(readTotalConstant_, value); }
+void TComTimeouts::SetWriteTotalMultiplier(int value) { Set(writeTotalMultiplier_, value); }
+void TComTimeouts::SetWriteTotalConstant(int value) { Set(writeTotalConstant_, value); }
+
+void TComTimeouts::Assign(const TComTimeouts& source)
+{
+    readInterval_ = source.readInterval_;
+    readTotalMultiplier_ = source.readTotalMultiplier_;
+    readTotalConstant_ = source.readTotalConstant_;
+    writeTotalMultiplier_ = source.writeTotalMultiplier_;
+    writeTotalConstant_ = source.writeTotalConstant_;
+    port_.ApplyTimeoutSettings();
+}
+
+template <class T>
+void TComFlowControl::Set(T& field, T value)
+{
+    if (value == field)
+        return;
+    field = value;
+    port_.ApplyLineSettings();
+}
+
+void TComFlowControl::SetOutCTSFlow(bool value) { Set(outCTSFlow_, value); }
+void TComFlowControl::SetOutDSRFlow(bool value) { Set(outDSRFlow_, value); }
+void TComFlowControl::SetControlDTR(TDTRFlowControl value) { Set(controlDTR_, value); }
+void TComFlowControl::SetControlRTS(TRTSFlowControl value) { Set(controlRTS_, value); }
+void TComFlowControl::SetXonXoffOut(bool value) { Set(xonXoffOut_, value); }
+void TComFlowControl::SetXonXoffIn(bool value) { Set(xonXoffIn_, value); }
+void TComFlowControl::SetDSRSensitivity(bool value) { Set(dsrSensitivity_, value); }
+void TComFlowControl::SetTxContinueOnXoff(bool value) { Set(txContinueOnXoff_, value); }
+void TComFlowControl::SetXonChar(char value) { Set(xonChar_, value); }
+void TComFlowControl::SetXoffChar(char value) { Set(xoffChar_, value); }
+
+TFlowControl TComFlowControl::FlowControl() const
+{
+    const bool anyXonXoff = xonXoffIn_ || xonXoffOut_;
+    if (controlRTS_ == rtsHandshake && outCTSFlow_ && !anyXonXoff)
+        return fcHardware;
+    if (controlRTS_ == rtsDisable && !outCTSFlow_ && xonXoffIn_ && xonXoffOut_)
+        return fcSoftware;
+    if (controlRTS_ == rtsDisable && !outCTSFlow_ && !anyXonXoff)
+        return fcNone;
+    return fcCustom;
+}
+
+void TComFlowControl::SetFlowControl(TFlowControl value)
+{
+    if (value != fcCustom) {
+        controlRTS_ = rtsDisable;
+        outCTSFlow_ = false;
+        xonXoffIn_ = false;
+        xonXoffOut_ = false;
+        if (value == fcHardware) {
+            controlRTS_ = rtsHandshake;
+            outCTSFlow_ = true;
+        } else if (value == fcSoftware) {
+            xonXoffIn_ = true;
+            xonXoffOut_ = true;
+        }
+    }
+    port_.ApplyLineSettings();
+}
+
+void TComFlowControl::Assign(const TComFlowControl& source)
+{
+    outCTSFlow_ = source.outCTSFlow_;
+    outDSRFlow_ = source.outDSRFlow_;
+    controlDTR_ = source.controlDTR_;
+    controlRTS_ = source.controlRTS_;
+    xonXoffOut_ = source.xonXoffOut_;
+    xonXoffIn_ = source.xonXoffIn_;
+    dsrSensitivity_ = source.dsrSensitivity_;
+    txContinueOnXoff_ = source.txContinueOnXoff_;
+    xonChar_ = source.xonChar_;
+    xoffChar_ = source.xoffChar_;
+    port_.ApplyLineSettings();
+}
+
+// --- Construction -----------------------------------------------------------------------------
+
+TCustomComPort::TCustomComPort(QObject* owner, std::unique_ptr<TComDevice> device)
+    : QObject(owner)
+    , device_(device ? std::move(device) : std::make_unique<TPosixComDevice>())
+{
+}
+
+TCustomComPort::~TCustomComPort()
+{
+    Guarded([this] { ClosePort(); });
+    if (thread_ || device_->IsOpen()) {
+        // The close failed half-way; the monitor must not outlive the device it watches.
+        thread_.reset();
+        hiddenWindow_.reset();
+        device_->Close();
+        connected_ = false;
+    }
+    Q_EMIT Destroying(this);
+    links_.clear();
+}
+
+// --- Settings of the port ---------------------------------------------------------------------
+
+bool TCustomComPort::Applicable() const
+{
+    return connected_ && updateCount_ == 0 && !loading_;
+}
+
+void TCustomComPort::SetConnected(bool value)
+{
+    if (loading_) {
+        connected_ = value;
+        return;
+    }
+    if (value)
+        OpenPort();
+    else
+        ClosePort();
+}
+
+void TCustomComPort::SetBaudRate(TBaudRate value)
+{
+    if (value == baudRate_)
+        return;
+    baudRate_ = value;
+    ApplyLineSettings();
+}
+
+void TCustomComPort::SetCustomBaudRate(int value)
+{
+    if (value == customBaudRate_)
+        return;
+    customBaudRate_ = value;
+    ApplyLineSettings();
+}
+
+void TCustomComPort::SetPort(const QString& value)
+{
+    if (value == port_)
+        return;
+    port_ = value;
+    if (connected_ && !loading_) {
+        ClosePort();
+        OpenPort();
+    }
+}
+
+void TCustomComPort::SetStopBits(TStopBits value)
+{
+    if (value == stopBits_)
+        return;
+    stopBits_ = value;
+    ApplyLineSettings();
+}
+
+void TCustomComPort::SetDataBits(TDataBits value)
+{
+    if (value == dataBits_)
+        return;
+    dataBits_ = value;
+    ApplyLineSettings();
+}
+
+void TCustomComPort::SetDiscardNull(bool value)
+{
+    if (value == discardNull_)
+        return;
+    discardNull_ = value;
+    ApplyLineSettings();
+}
+
+void TCustomComPort::SetEventChar(char value)
+{
+    if (value == eventChar_)
+        return;
+    eventChar_ = value;
+    ApplyLineSettings();
+}
+
+void TCustomComPort::SetSyncMethod(TSyncMethod value)
+{
+    if (value == syncMethod_)
+        return;
+    if (connected_)
+        throw EComPort(erConnectedProperty);
+    syncMethod_ = value;
+}
+
+void TCustomComPort::Loaded()
+{
+    loading_ = false;
+    if (connected_) {
+        connected_ = false;
+        Guarded([this] { OpenPort(); });
+    }
+}
+
+TDCB TCustomComPort::CurrentDCB() const
+{
+    TDCB dcb;
+    dcb.BaudRate = baudRate_ == brCustom ? std::uint32_t(customBaudRate_) : BaudRateValue(baudRate_);
+    const TComFlowControl& fc = flowControl_;
+    std::uint32_t flags = DCBFlag::Binary;
+    const auto flag = [&flags](bool on, std::uint32_t bit) {
+        if (on)
+            flags |= bit;
+    };
+    const bool errorChar = parity_.Check() && parity_.Replace();
+    flag(parity_.Check(), DCBFlag::Parity);
+    flag(fc.OutCTSFlow(), DCBFlag::OutxCtsFlow);
+    flag(fc.OutDSRFlow(), DCBFlag::OutxDsrFlow);
+    flags |= std::uint32_t(fc.ControlDTR()) << DCBFlag::DtrControlShift;
+    flag(fc.DSRSensitivity(), DCBFlag::DsrSensitivity);
+    flag(fc.TxContinueOnXoff(), DCBFlag::TXContinueOnXoff);
+    flag(fc.XonXoffOut(), DCBFlag::OutX);
+    flag(fc.XonXoffIn(), DCBFlag::InX);
+    flag(errorChar, DCBFlag::ErrorChar);
+    flag(discardNull_, DCBFlag::Null);
+    flags |= std::uint32_t(fc.ControlRTS()) << DCBFlag::RtsControlShift;
+    dcb.Flags = flags;
+    dcb.XonLim = static_cast<std::uint16_t>(buffer_.InputSize() / 4);
+    dcb.XoffLim = dcb.XonLim;
+    dcb.ByteSize = static_cast<std::uint8_t>(5 + dataBits_);
+    dcb.Parity = static_cast<std::uint8_t>(parity_.Bits());
+    dcb.StopBits = static_cast<std::uint8_t>(stopBits_);
+    dcb.XonChar = fc.XonChar();
+    dcb.XoffChar = fc.XoffChar();
+    dcb.ErrorChar = errorChar ? parity_.ReplaceChar() : char(0);
+    dcb.EvtChar = eventChar_;
+    return dcb;
+}
+
+TCommTimeouts TCustomComPort::CurrentTimeouts() const
+{
+    // -1 ("maximum") becomes the all-ones 32-bit value.
+    return {
+        std::uint32_t(timeouts_.ReadInterval()),
+        std::uint32_t(timeouts_.ReadTotalMultiplier()),
+        std::uint32_t(timeouts_.ReadTotalConstant()),
+        std::uint32_t(timeouts_.WriteTotalMultiplier()),
+        std::uint32_t(timeouts_.WriteTotalConstant()),
+    };
+}
+
+void TCustomComPort::ApplyLineSettings()
+{
+    if (!Applicable())
+        return;
+    if (const int error = device_->SetCommState(CurrentDCB()))
+        throw EComPort(erSetState, error);
+}
+
+void TCustomComPort::ApplyTimeoutSettings()
+{
+    if (!Applicable())
+        return;
+    if (const int error = device_->SetCommTimeouts(CurrentTimeouts()))
+        throw EComPort(erSetTimeouts, error);
+}
+
+void TCustomComPort::ApplyBufferSizes()
+{
+    if (!Applicable())
+        return;
+    if (const int error = device_->SetupComm(buffer_.InputSize(), buffer_.OutputSize()))
+        throw EComPort(erSetupComm, error);
+}
+
+void TCustomComPort::ApplyAllSettings()
+{
+    ApplyBufferSizes();
+    ApplyLineSettings();
+    ApplyTimeoutSettings();
+}
+
+void TCustomComPort::BeginSettingsUpdate()
+{
+    ++updateCount_;
+}
+
+void TCustomComPort::EndSettingsUpdate()
+{
+    if (updateCount_ < 1)
+        return;
+    if (--updateCount_ == 0)
+        ApplyAllSettings();
+}
+
+// --- Opening and closing ----------------------------------------------------------------------
+
+void TCustomComPort::OpenDevice()
+{
+    if (const int error = device_->Open(port_))
+        throw EComPort(erOpenFailed, error);
+}
+
+void TCustomComPort::CloseDevice()
+{
+    device_->Close();
+}
+
+void TCustomComPort::OpenPort()
+{
+    if (connected_)
+        return;
+    DoBeforeOpen();
+    OpenDevice();
+    connected_ = true;
+    ++generation_;
+    try {
+        ApplyAllSettings();
+        if (events_.Empty()) {
+            monitorCreated_ = false;
+        } else {
+            if (syncMethod_ == smWindowSync)
+                hiddenWindow_ = CreateComHiddenWindow(*this);
+            thread_ = std::make_unique<TComThread>(*this);
+            monitorCreated_ = true;
+        }
+    } catch (...) {
+        hiddenWindow_.reset();
+        CloseDevice();
+        connected_ = false;
+        throw;
+    }
+
+    const unsigned generation = generation_;
+    const auto stillOpen = [&] { return connected_ && generation_ == generation; };
+    CallLinks(&TComLink::OnConn, true);
+    DoAfterOpen();
+    // Report the modem inputs as changed, so that everything following them starts right.
+    for (TComSignal line : {csCTS, csDSR, csRLSD}) {
+        if (!stillOpen()) // a handler above closed the port again
+            return;
+        NotifyLine(line, LineSignals().Contains(line));
+    }
+}
+
+void TCustomComPort::ClosePort()
+{
+    if (!connected_ || closing_)
+        return;
+    closing_ = true;
+    struct TClosingGuard {
+        bool& flag;
+        ~TClosingGuard() { flag = false; }
+    } guard{closing_};
+
+    CallLinks(&TComLink::OnCTSChange, false);
+    CallLinks(&TComLink::OnDSRChange, false);
+    CallLinks(&TComLink::OnRLSDChange, false);
+    DoCTSChange(false);
+    DoDSRChange(false);
+    DoRLSDChange(false);
+    DoBeforeClose();
+    AbortTransfers();
+    if (monitorCreated_) {
+        thread_.reset();
+        monitorCreated_ = false;
+        hiddenWindow_.reset();
+    }
+    CloseDevice();
+    connected_ = false;
+    CallLinks(&TComLink::OnConn, false);
+    DoAfterClose();
+}
+
+void TCustomComPort::DeviceLost(unsigned generation, int error)
+{
+    if (!connected_ || generation != generation_)
+        return; // closed, or opened anew, since the monitor saw it
+    ClosePort();
+    throw EComPort(erReadFailed, error);
+}
+
+// --- Transfers --------------------------------------------------------------------------------
+
+int TCustomComPort::WriteText(const QByteArray& text)
+{
+    if (text.isEmpty())
+        return 0;
+    if (!device_->IsOpen())
+        throw EComPort(erWriteFailed, EBADF);
+    int written = 0;
+    if (const int error = device_->Write(text.constData(), int(text.size()), written))
+        throw EComPort(erWriteFailed, error);
+    CallLinks(&TComLink::OnTx, true);
+    CallLinks(&TComLink::OnTxBuf, text.constData(), int(text.size()));
+    return written;
+}
+
+int TCustomComPort::ReadText(QByteArray& text, int count)
+{
+    if (count <= 0) {
+        text.clear();
+        return 0;
+    }
+    if (!device_->IsOpen())
+        throw EComPort(erReadFailed, EBADF);
+    text.resize(count);
+    int read = 0;
+    if (const int error = device_->Read(text.data(), count, read)) {
+        text.clear();
+        throw EComPort(erReadFailed, error);
+    }
+    text.resize(read);
+    if (BytesWaiting() == 0)
+        CallLinks(&TComLink::OnRx, false);
+    return read;
+}
+
+int TCustomComPort::BytesWaiting()
+{
+    TComErrors errors;
+    int count = 0;
+    if (const int error = device_->ClearCommError(errors, count))
+        throw EComPort(erClearCommError, error);
+    return count;
+}
+
+TComSignals TCustomComPort::LineSignals()
+{
+    TComSignals signals;
+    if (const int error = device_->GetCommModemStatus(signals))
+        throw EComPort(erModemStatus, error);
+    return signals;
+}
+
+TComErrors TCustomComPort::LineErrors()
+{
+    TComErrors errors;
+    int count = 0;
+    if (const int error = device_->ClearCommError(errors, count))
+        throw EComPort(erClearCommError, error);
+    if (!parity_.Check())
+        errors.Exclude(ceRxParity);
+    return errors;
+}
+
+void TCustomComPort::AbortTransfers()
+{
+    if (const int error = device_->PurgeComm(PurgeFlag::TxAbort | PurgeFlag::RxAbort))
+        throw EComPort(erPurgeFailed, error);
+}
+
+// --- Links ------------------------------------------------------------------------------------
+
+void TCustomComPort::AttachLink(TComLink* link)
+{
+    if (!link || std::find(links_.begin(), links_.end(), link) != links_.end())
+        throw EComPort(erLinkRegistration);
+    links_.push_back(link);
+    RecomputeLinkFlags();
+}
+
+void TCustomComPort::DetachLink(TComLink* link)
+{
+    const auto it = std::find(links_.begin(), links_.end(), link);
+    if (it == links_.end())
+        throw EComPort(erLinkRegistration);
+    links_.erase(it);
+    RecomputeLinkFlags();
+}
+
+void TCustomComPort::RecomputeLinkFlags()
+{
+    linksWantRxData_ = std::any_of(links_.begin(), links_.end(),
+                                   [](const TComLink* link) { return bool(link->OnRxBuf); });
+}
+
+template <class Slot, class... Args>
+void TCustomComPort::CallLinks(Slot TComLink::*slot, Args... args)
+{
+    // A handler may process pending events, and with them detach (and free) a link: walk a copy
+    // and skip links that have left meanwhile.
+    const std::vector<TComLink*> snapshot = links_;
+    for (TComLink* link : snapshot) {
+        if (std::find(links_.begin(), links_.end(), link) == links_.end())
+            continue;
+        if (const auto& handler = link->*slot)
+            handler(args...);
+    }
+}
+
+// --- Event handling ---------------------------------------------------------------------------
+
+void TCustomComPort::NotifyLine(TComSignal line, bool on)
+{
+    switch (line) {
+    case csCTS:
+        CallLinks(&TComLink::OnCTSChange, on);
+        DoCTSChange(on);
+        break;
+    case csDSR:
+        CallLinks(&TComLink::OnDSRChange, on);
+        DoDSRChange(on);
+        break;
+    case csRLSD:
+        CallLinks(&TComLink::OnRLSDChange, on);
+        DoRLSDChange(on);
+        break;
+    case csRing:
+        break;
+    }
+}
+
+void TCustomComPort::RunEventHandlers(TComEvents events)
+{
+    static constexpr TComEvent kOrder[] = {evError, evRxChar, evTxEmpty, evBreak, evRing,
+                                           evCTS,   evDSR,    evRxFlag,  evRLSD,  evRx80Full};
+    const unsigned generation = generation_;
+    for (TComEvent event : kOrder) {
+        if (!events.Contains(event))
+            continue;
+        if (!connected_ || generation_ != generation)
+            return; // an earlier step closed the port
+        RunEventStep(event);
+    }
+}
+
+void TCustomComPort::RunEventStep(TComEvent event)
+{
+    switch (event) {
+    case evError: {
+        const TComErrors errors = LineErrors();
+        if (!errors.Empty())
+            DoError(errors);
+        break;
+    }
+    case evRxChar:
+        HandleRxChar();
+        break;
+    case evTxEmpty:
+        CallLinks(&TComLink::OnTx, false);
+        CallLinks(&TComLink::OnTxEmpty);
+        DoTxEmpty();
+        break;
+    case evBreak:
+        DoBreak();
+        break;
+    case evRing:
+        CallLinks(&TComLink::OnRing);
+        DoRing();
+        break;
+    case evCTS:
+        NotifyLine(csCTS, LineSignals().Contains(csCTS));
+        break;
+    case evDSR:
+        NotifyLine(csDSR, LineSignals().Contains(csDSR));
+        break;
+    case evRxFlag:
+        CallLinks(&TComLink::OnRxFlag);
+        DoRxFlag();
+        break;
+    case evRLSD:
+        NotifyLine(csRLSD, LineSignals().Contains(csRLSD));
+        break;
+    case evRx80Full:
+        DoRx80Full();
+        break;
+    }
+}
+
+void TCustomComPort::HandleRxChar()
+{
+    int count = BytesWaiting();
+    if (count <= 0)
+        return;
+    CallLinks(&TComLink::OnRx, true);
+    if (!triggersOnRxChar_ || linksWantRxData_) {
+        // Read once for everyone who wants the bytes themselves.
+        QByteArray buffer;
+        bool read = false;
+        const auto readBuffer = [&] {
+            ReadText(buffer, count);
+            DoRxBuf(buffer.constData(), int(buffer.size()));
+            read = true;
+        };
+        const std::vector<TComLink*> snapshot = links_;
+        for (TComLink* link : snapshot) {
+            if (!link->OnRxBuf || std::find(links_.begin(), links_.end(), link) == links_.end())
+                continue;
+            if (!read)
+                readBuffer();
+            link->OnRxBuf(buffer.constData(), int(buffer.size()));
+        }
+        if (!read && !triggersOnRxChar_)
+            readBuffer();
+        if (read)
+            count = 0;
+    }
+    if (count > 0)
+        DoRxChar(count);
+}
+
+// --- Event raisers ----------------------------------------------------------------------------
+
+void TCustomComPort::DoAfterClose() { if (OnAfterClose) OnAfterClose(this); }
+void TCustomComPort::DoAfterOpen() { if (OnAfterOpen) OnAfterOpen(this); }
+void TCustomComPort::DoBeforeClose() { if (OnBeforeClose) OnBeforeClose(this); }
+void TCustomComPort::DoBeforeOpen() { if (OnBeforeOpen) OnBeforeOpen(this); }
+void TCustomComPort::DoRxChar(int count) { if (OnRxChar) OnRxChar(this, count); }
+void TCustomComPort::DoRxBuf(const char* buffer, int count) { if (OnRxBuf) OnRxBuf(this, buffer, count); }
+void TCustomComPort::DoTxEmpty() { if (OnTxEmpty) OnTxEmpty(this); }
+void TCustomComPort::DoBreak() { if (OnBreak) OnBreak(this); }
+void TCustomComPort::DoRing() { if (OnRing) OnRing(this); }
+void TCustomComPort::DoRxFlag() { if (OnRxFlag) OnRxFlag(this); }
+void TCustomComPort::DoCTSChange(bool onOff) { if (OnCTSChange) OnCTSChange(this, onOff); }
+void TCustomComPort::DoDSRChange(bool onOff) { if (OnDSRChange) OnDSRChange(this, onOff); }
+void TCustomComPort::DoError(TComErrors errors) { if (OnError) OnError(this, errors); }
+void TCustomComPort::DoRLSDChange(bool onOff) { if (OnRLSDChange) OnRLSDChange(this, onOff); }
+void TCustomComPort::DoRx80Full() { if (OnRx80Full) OnRx80Full(this); }

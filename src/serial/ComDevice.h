@@ -1,0 +1,111 @@
+#pragma once
+
+#include "ComTypes.h"
+
+#include <QString>
+
+#include <cstdint>
+
+// The line settings in the one record the device takes, laid out like the classic device control
+// block so that its values can be checked against the port's documented ones.
+struct TDCB {
+    std::uint32_t BaudRate = 0;
+    std::uint32_t Flags = 0;
+    std::uint16_t XonLim = 0;
+    std::uint16_t XoffLim = 0;
+    std::uint8_t ByteSize = 8;
+    std::uint8_t Parity = 0;   // 0 none, 1 odd, 2 even, 3 mark, 4 space
+    std::uint8_t StopBits = 0; // 0 one, 1 one and a half, 2 two
+    char XonChar = 0;
+    char XoffChar = 0;
+    char ErrorChar = 0;
+    char EofChar = 0;
+    char EvtChar = 0;
+
+    bool Flag(std::uint32_t bit) const { return (Flags & bit) != 0; }
+    int DtrControl() const { return (Flags >> 4) & 3; }
+    int RtsControl() const { return (Flags >> 12) & 3; }
+};
+
+namespace DCBFlag {
+inline constexpr std::uint32_t Binary = 0x0001;
+inline constexpr std::uint32_t Parity = 0x0002;
+inline constexpr std::uint32_t OutxCtsFlow = 0x0004;
+inline constexpr std::uint32_t OutxDsrFlow = 0x0008;
+inline constexpr int DtrControlShift = 4;  // two bits
+inline constexpr std::uint32_t DsrSensitivity = 0x0040;
+inline constexpr std::uint32_t TXContinueOnXoff = 0x0080;
+inline constexpr std::uint32_t OutX = 0x0100;
+inline constexpr std::uint32_t InX = 0x0200;
+inline constexpr std::uint32_t ErrorChar = 0x0400;
+inline constexpr std::uint32_t Null = 0x0800;
+inline constexpr int RtsControlShift = 12; // two bits
+}
+
+// Milliseconds; 0xFFFFFFFF is "maximum" where a timeout uses it.
+struct TCommTimeouts {
+    std::uint32_t ReadIntervalTimeout = 0;
+    std::uint32_t ReadTotalTimeoutMultiplier = 0;
+    std::uint32_t ReadTotalTimeoutConstant = 0;
+    std::uint32_t WriteTotalTimeoutMultiplier = 0;
+    std::uint32_t WriteTotalTimeoutConstant = 0;
+};
+
+// What PurgeComm acts on.
+namespace PurgeFlag {
+inline constexpr unsigned TxAbort = 0x1;
+inline constexpr unsigned RxAbort = 0x2;
+inline constexpr unsigned TxClear = 0x4;
+inline constexpr unsigned RxClear = 0x8;
+}
+
+// A manual-reset event the monitor thread waits on beside the device; signalling it wakes a
+// waiting WaitCommEvent at once.
+class TStopEvent {
+public:
+    TStopEvent(); // raises EComPort when the system has no event left to give
+    ~TStopEvent();
+    TStopEvent(const TStopEvent&) = delete;
+    TStopEvent& operator=(const TStopEvent&) = delete;
+
+    void Signal();
+    bool IsSignalled() const;
+    int Handle() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+enum class TWaitResult { Events, Stopped, Failed };
+
+// One open serial device. Every operation returns 0 on success or the operating system's error
+// number. The port calls it from the main thread, except WaitCommEvent, which only its monitor
+// thread calls, beside the main thread's reads and writes.
+class TComDevice {
+public:
+    virtual ~TComDevice() = default;
+
+    virtual int Open(const QString& portName) = 0;
+    virtual void Close() = 0;
+    virtual bool IsOpen() const = 0;
+
+    virtual int SetupComm(int inputSize, int outputSize) = 0;
+    virtual int SetCommState(const TDCB& dcb) = 0;
+    virtual int SetCommTimeouts(const TCommTimeouts& timeouts) = 0;
+
+    // Completes when the bytes have been sent, or when the write time-out has passed; `written`
+    // then tells how many went out (the rest is dropped, never sent late).
+    virtual int Write(const char* data, int size, int& written) = 0;
+    // Reads up to size bytes, waiting as the read time-outs say.
+    virtual int Read(char* data, int size, int& read) = 0;
+
+    // The pending line errors (cleared by the call) and the input-queue byte count.
+    virtual int ClearCommError(TComErrors& errors, int& inputCount) = 0;
+    virtual int GetCommModemStatus(TComSignals& signals) = 0;
+    virtual int PurgeComm(unsigned flags) = 0;
+
+    virtual int SetCommMask(std::uint32_t mask) = 0;
+    // Waits until one of the events of the mask occurs (`events` then holds them), the stop event
+    // is signalled, or the device fails (`error` then holds why; a device that went away fails).
+    virtual TWaitResult WaitCommEvent(const TStopEvent& stop, std::uint32_t& events, int& error) = 0;
+};

@@ -1,0 +1,104 @@
+#include "EComPort.h"
+
+#include "Format.h"
+#include "GnuGettext.h"
+#include "ResStringHook.h"
+
+#include <QString>
+
+#include <array>
+
+namespace {
+const TStringTableEntry kComPortStrings[] = {
+    {1, "Unable to open com port"},
+    {2, "WriteFile function failed"},
+    {3, "ReadFile function failed"},
+    {4, "Invalid Async parameter"},
+    {5, "PurgeComm function failed"},
+    {6, "Unable to get async status"},
+    {7, "SetCommState function failed"},
+    {8, "SetCommTimeouts failed"},
+    {9, "SetupComm function failed"},
+    {10, "ClearCommError function failed"},
+    {11, "GetCommModemStatus function failed"},
+    {12, "EscapeCommFunction function failed"},
+    {13, "TransmitCommChar function failed"},
+    {14, "Cannot set property while connected"},
+    {15, "EnumPorts function failed"},
+    {16, "Failed to store settings"},
+    {17, "Failed to load settings"},
+    {18, "Link (un)registration failed"},
+    {19, "Cannot change led state if ComPort is selected"},
+    {20, "Cannot wait for event if event thread is created"},
+    {21, "WaitForEvent method failed"},
+    {22, "A component is linked to OnRxBuf event"},
+    {23, "Registry error"},
+};
+const TResourceModule kComPortModule{"cport", kComPortStrings, ComErrorReasonCount};
+
+const char* const kErrorCodeSuffix = " (win error code: %d)";
+
+constexpr auto kReasonRecords = [] {
+    std::array<TResStringRec, ComErrorReasonCount + 1> records{};
+    for (int i = 1; i <= ComErrorReasonCount; ++i)
+        records[i] = TResStringRec{&kComPortModule, i};
+    return records;
+}();
+
+// The reason texts in the interface language, filled by the module's start-up.
+std::array<QString, ComErrorReasonCount + 1>& TranslatedTexts()
+{
+    static std::array<QString, ComErrorReasonCount + 1> texts;
+    return texts;
+}
+
+bool ValidReason(int reason)
+{
+    return reason >= 1 && reason <= ComErrorReasonCount;
+}
+}
+
+const TResStringRec& ComErrorResString(int reason)
+{
+    return kReasonRecords[ValidReason(reason) ? reason : 0];
+}
+
+QString ComErrorText(int reason)
+{
+    if (!ValidReason(reason))
+        return {};
+    const QString& translated = TranslatedTexts()[reason];
+    return translated.isNull() ? LoadResString(&kReasonRecords[reason]) : translated;
+}
+
+namespace {
+QString ComposeMessage(int reason, int systemCode)
+{
+    QString message = ComErrorText(reason);
+    if (systemCode != -1) {
+        message += FormatText(TranslateText(QString::fromLatin1(kErrorCodeSuffix)),
+                              {QString::number(systemCode)});
+    }
+    return message;
+}
+}
+
+EComPort::EComPort(int reason, int systemCode)
+    : Exception(ComposeMessage(reason, systemCode))
+    , reason_(reason)
+    , systemCode_(systemCode)
+{
+}
+
+void InitializeComPortTexts()
+{
+    AddResourceStringDomain(QStringLiteral("cport"));
+    auto& texts = TranslatedTexts();
+    for (int reason = 1; reason <= ComErrorReasonCount; ++reason)
+        texts[reason] = TranslateText(LoadResString(&kReasonRecords[reason]));
+}
+
+void FinalizeComPortTexts()
+{
+    TranslatedTexts().fill(QString());
+}

@@ -1,0 +1,233 @@
+// The port on real kernel ttys (pseudo-terminals): opening, exclusive use, settings as the kernel
+// holds them, reads, and the write that gives up when flow control holds the line.
+
+#include "CPort.h"
+#include "EComPort.h"
+#include "PosixComDevice.h"
+#include "Pty.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+template <class F>
+EComPort Raised(F&& f)
+{
+    try {
+        f();
+    } catch (const EComPort& e) {
+        return e;
+    }
+    ADD_FAILURE() << "no EComPort raised";
+    return EComPort(0);
+}
+
+std::unique_ptr<TComPort> PortOn(const QString& name)
+{
+    auto port = std::make_unique<TComPort>();
+    port->SetEvents({});
+    port->SetPort(name);
+    return port;
+}
+
+} // namespace
+
+TEST(PosixPortOpen, MissingDevicesFailWithNoSuchFile)
+{
+    for (const QString& name : {QStringLiteral("COM1"), QStringLiteral("/dev/sentrax-no-such-port")}) {
+        auto port = PortOn(name);
+        bool afterOpen = false;
+        port->OnAfterOpen = [&](QObject*) { afterOpen = true; };
+        const EComPort e = Raised([&] { port->OpenPort(); });
+        EXPECT_EQ(e.Reason(), erOpenFailed);
+        EXPECT_EQ(e.SystemCode(), ENOENT);
+        EXPECT_EQ(e.Message(), QStringLiteral("Unable to open com port (win error code: 2)"));
+        EXPECT_FALSE(port->Connected());
+        EXPECT_FALSE(afterOpen);
+    }
+    EXPECT_EQ(Raised([] { PortOn(QString())->OpenPort(); }).SystemCode(), ENOENT);
+}
+
+TEST(PosixPortOpen, ADirectoryOrAFileThatIsNoTerminalIsRefused)
+{
+    EXPECT_EQ(Raised([] { PortOn(QStringLiteral("/tmp"))->OpenPort(); }).SystemCode(), EISDIR);
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("plain")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    EXPECT_EQ(Raised([&] { PortOn(file.fileName())->OpenPort(); }).SystemCode(), ENOTTY);
+}
+
+TEST(PosixPortOpen, ANameWithoutSlashIsADeviceUnderDev)
+{
+    TPty pty;
+    ASSERT_TRUE(pty.SlavePath().startsWith(QStringLiteral("/dev/")));
+    EXPECT_EQ(TPosixComDevice::DevicePath(pty.SlavePath().mid(5)), pty.SlavePath());
+    auto port = PortOn(pty.SlavePath().mid(5)); // "pts/N"
+    port->OpenPort();
+    EXPECT_TRUE(port->Connected());
+    port->WriteText("Z");
+    EXPECT_EQ(pty.Read(1, 2s), QByteArray("Z"));
+}
+
+TEST(PosixPortOpen, APortInUseByAnotherOwnerIsBusy)
+{
+    TPty pty;
+    auto first = PortOn(pty.SlavePath());
+    first->OpenPort();
+    auto second = PortOn(pty.SlavePath());
+    const EComPort e = Raised([&] { second->OpenPort(); });
+    EXPECT_EQ(e.Reason(), erOpenFailed);
+    EXPECT_EQ(e.SystemCode(), EBUSY);
+    EXPECT_FALSE(second->Connected());
+    first->ClosePort();
+    second->OpenPort(); // free again once closed
+    EXPECT_TRUE(second->Connected());
+}
+
+TEST(PosixPortSettings, TheKernelHoldsTheRateAndFlowControlAsConfigured)
+{
+    TPty pty;
+    auto port = PortOn(pty.SlavePath());
+    port->SetBaudRate(br19200);
+    port->FlowControl().SetFlowControl(fcHardware);
+    port->OpenPort();
+    TPty::TSettings s = pty.Settings();
+    EXPECT_TRUE(s.Raw);
+    EXPECT_EQ(s.OutputRate, 19200u);
+    EXPECT_TRUE(s.HardwareFlow);
+    EXPECT_FALSE(s.XonXoffOut);
+
+    port->SetBaudRate(br14400); // not in the C library's table of rates
+    EXPECT_EQ(pty.Settings().OutputRate, 14400u);
+    port->SetBaudRate(brCustom);
+    port->SetCustomBaudRate(250000);
+    EXPECT_EQ(pty.Settings().OutputRate, 250000u);
+
+    port->FlowControl().SetXonChar('A');
+    port->FlowControl().SetXoffChar('B');
+    port->FlowControl().SetFlowControl(fcSoftware);
+    s = pty.Settings();
+    EXPECT_FALSE(s.HardwareFlow);
+    EXPECT_TRUE(s.XonXoffOut);
+    EXPECT_TRUE(s.XonXoffIn);
+    EXPECT_EQ(s.XonChar, 'A');
+    EXPECT_EQ(s.XoffChar, 'B');
+}
+
+TEST(PosixPortSettings, SettingsLinuxCannotExpressFailTheApplyThatCarriesThem)
+{
+    TPty pty;
+    auto port = PortOn(pty.SlavePath());
+    port->OpenPort();
+    // One and a half stop bits exist only with five data bits.
+    EComPort e = Raised([&] { port->SetStopBits(sbOne5StopBits); });
+    EXPECT_EQ(e.Reason(), erSetState);
+    EXPECT_EQ(e.SystemCode(), EINVAL);
+    port->SetDataBits(dbFive); // now the stored 1.5 stop bits can be applied
+    EXPECT_TRUE(port->Connected());
+
+    port->SetStopBits(sbOneStopBit);
+    port->SetDataBits(dbEight);
+    for (const auto& refuse : std::vector<std::function<void(TComFlowControl&)>>{
+             [](TComFlowControl& fc) { fc.SetOutDSRFlow(true); },
+             [](TComFlowControl& fc) { fc.SetControlDTR(dtrHandshake); },
+             [](TComFlowControl& fc) { fc.SetControlRTS(rtsToggle); },
+             [](TComFlowControl& fc) { fc.SetOutCTSFlow(true); }, // CTS flow without RTS handshake
+         }) {
+        TComFlowControl& fc = port->FlowControl();
+        EXPECT_EQ(Raised([&] { refuse(fc); }).Reason(), erSetState);
+        fc.SetOutDSRFlow(false);
+        fc.SetControlDTR(dtrDisable);
+        fc.SetControlRTS(rtsDisable);
+        fc.SetOutCTSFlow(false);
+    }
+}
+
+TEST(PosixPortTransfers, AReadReturnsAtOnceWithWhatIsBuffered)
+{
+    TPty pty;
+    auto port = PortOn(pty.SlavePath());
+    port->OpenPort();
+    pty.Write("abc");
+    const auto deadline = Clock::now() + 2s;
+    while (port->BytesWaiting() < 3 && Clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
+    QByteArray text;
+    const auto start = Clock::now();
+    EXPECT_EQ(port->ReadText(text, 10), 3);
+    EXPECT_LT(Clock::now() - start, 500ms); // does not wait for the other seven
+    EXPECT_EQ(text, QByteArray("abc"));
+    EXPECT_EQ(port->ReadText(text, 10), 0);
+}
+
+TEST(PosixPortTransfers, ByteValuesPassUnchangedBothWays)
+{
+    TPty pty;
+    auto port = PortOn(pty.SlavePath());
+    port->OpenPort();
+    QByteArray all;
+    for (int b = 0; b < 256; ++b)
+        all += char(b);
+    EXPECT_EQ(port->WriteText(all), 256);
+    EXPECT_EQ(pty.Read(256, 2s), all);
+    pty.Write(all);
+    QByteArray received;
+    const auto deadline = Clock::now() + 2s;
+    while (received.size() < 256 && Clock::now() < deadline) {
+        QByteArray part;
+        port->ReadText(part, 256);
+        received += part;
+    }
+    EXPECT_EQ(received, all);
+}
+
+TEST(PosixPortTransfers, AWriteHeldByFlowControlGivesUpAtItsTimeoutAndNothingLeaksOutLater)
+{
+    TPty pty;
+    auto port = PortOn(pty.SlavePath());
+    port->FlowControl().SetFlowControl(fcSoftware);
+    port->OpenPort();
+    pty.Write("\x13"); // XOFF: the line is held
+    std::this_thread::sleep_for(50ms);
+    const auto start = Clock::now();
+    const int written = port->WriteText("A");
+    const auto took = Clock::now() - start;
+    EXPECT_LT(written, 1);
+    EXPECT_GE(took, 1000ms); // 100 ms per byte + 1000 ms
+    EXPECT_LT(took, 10s);
+    pty.Write("\x11"); // XON
+    EXPECT_EQ(pty.ReadUntilQuiet(300ms), QByteArray());
+    EXPECT_EQ(port->WriteText("B"), 1);
+    EXPECT_EQ(pty.Read(1, 2s), QByteArray("B"));
+}
+
+TEST(PosixPortTransfers, WritingAfterCloseFailsWithTheInvalidHandleCode)
+{
+    TPty pty;
+    auto port = PortOn(pty.SlavePath());
+    port->OpenPort();
+    port->ClosePort();
+    const EComPort e = Raised([&] { port->WriteText("x"); });
+    EXPECT_EQ(e.Reason(), erWriteFailed);
+    EXPECT_EQ(e.SystemCode(), EBADF);
+}
+
+TEST(PosixPortStatus, ATerminalWithoutModemLinesHasNoActiveLines)
+{
+    TPty pty;
+    auto port = PortOn(pty.SlavePath());
+    port->OpenPort();
+    EXPECT_TRUE(port->LineSignals().Empty());
+    EXPECT_TRUE(port->LineErrors().Empty());
+    EXPECT_EQ(port->BytesWaiting(), 0);
+}
