@@ -238,8 +238,8 @@ TEST(ComPortSettings, WhileLoadingSettersOnlyStoreAndLoadedOpensAStoredConnectio
 
 TEST(ComPortOpenClose, OpenAppliesAllSettingsThenTellsLinksAndHandlersInOrder)
 {
+    TLog log; // outlives the port, which calls its link while closing
     auto p = MakePort();
-    TLog log;
     log.Watch(*p.Port);
     p.Script->Signals = TComSignals{csCTS, csRLSD};
     p.Port->OpenPort();
@@ -254,8 +254,8 @@ TEST(ComPortOpenClose, OpenAppliesAllSettingsThenTellsLinksAndHandlersInOrder)
 
 TEST(ComPortOpenClose, CloseReportsTheLinesOffFirstAndTheConnectionOffOnlyAfterTheDeviceIsClosed)
 {
+    TLog log; // outlives the port, which calls its link while closing
     auto p = MakePort();
-    TLog log;
     log.Watch(*p.Port);
     p.Port->OpenPort();
     log.Entries.clear();
@@ -276,8 +276,8 @@ TEST(ComPortOpenClose, CloseReportsTheLinesOffFirstAndTheConnectionOffOnlyAfterT
 
 TEST(ComPortOpenClose, AFailedOpenLeavesThePortClosedAndUntold)
 {
+    TLog log; // outlives the port, which calls its link while closing
     auto p = MakePort();
-    TLog log;
     log.Watch(*p.Port);
     p.Script->OpenError = ENOENT;
     const EComPort e = Raised([&] { p.Port->OpenPort(); });
@@ -290,8 +290,8 @@ TEST(ComPortOpenClose, AFailedOpenLeavesThePortClosedAndUntold)
 
 TEST(ComPortOpenClose, AFailureWhileApplyingSettingsClosesTheDeviceAgain)
 {
+    TLog log; // outlives the port, which calls its link while closing
     auto p = MakePort(TComEvents{evRxChar});
-    TLog log;
     log.Watch(*p.Port);
     p.Script->TimeoutsError = EIO;
     const EComPort e = Raised([&] { p.Port->OpenPort(); });
@@ -318,8 +318,8 @@ TEST(ComPortOpenClose, AFailedAbortEndsTheCloseWithThePortStillOpen)
 
 TEST(ComPortOpenClose, ChangingThePortNameWhileOpenReopensUnderTheNewName)
 {
+    TLog log; // outlives the port, which calls its link while closing
     auto p = MakePort();
-    TLog log;
     log.Watch(*p.Port);
     p.Port->OpenPort();
     log.Entries.clear();
@@ -332,8 +332,8 @@ TEST(ComPortOpenClose, ChangingThePortNameWhileOpenReopensUnderTheNewName)
 
 TEST(ComPortOpenClose, DestructionClosesThePortAndTellsBoundControls)
 {
+    TLog log; // outlives the port, which calls its link while closing
     auto p = MakePort();
-    TLog log;
     log.Watch(*p.Port);
     p.Port->OpenPort();
     bool told = false;
@@ -373,9 +373,9 @@ TEST(ComPortTransfers, WritingOrReadingAClosedPortRaisesWithTheInvalidHandleCode
 
 TEST(ComPortTransfers, WriteTellsLinksAndTakesAShortCountAsSuccess)
 {
-    auto p = MakePort();
-    TComLink link;
+    TComLink link; // outlives the port, which calls it while closing
     QStringList calls;
+    auto p = MakePort();
     link.OnTx = [&](bool on) { calls << QStringLiteral("Tx %1").arg(on); };
     link.OnTxBuf = [&](const char* buffer, int count) { calls << QString::fromLatin1(buffer, count); };
     p.Port->AttachLink(&link);
@@ -393,9 +393,9 @@ TEST(ComPortTransfers, WriteTellsLinksAndTakesAShortCountAsSuccess)
 
 TEST(ComPortTransfers, ReadReturnsWhatIsBufferedAndReportsReceiveActivityOff)
 {
-    auto p = MakePort();
-    TComLink link;
+    TComLink link; // outlives the port, which calls it while closing
     QStringList calls;
+    auto p = MakePort();
     link.OnRx = [&](bool on) { calls << QStringLiteral("Rx %1").arg(on); };
     p.Port->AttachLink(&link);
     p.Port->OpenPort();
@@ -442,11 +442,14 @@ TEST(ComPortLinks, AttachingTwiceOrDetachingAStrangerIsRefused)
 
 TEST(ComPortLinks, ALinkDetachedByAnEarlierLinkIsNotCalled)
 {
-    auto p = MakePort();
-    TComLink first;
+    TComLink first; // links outlive the port, which calls them while closing
     TComLink second;
+    auto p = MakePort();
     int secondCalls = 0;
-    first.OnConn = [&](bool) { p.Port->DetachLink(&second); };
+    first.OnConn = [&](bool on) {
+        if (on)
+            p.Port->DetachLink(&second);
+    };
     second.OnConn = [&](bool) { ++secondCalls; };
     p.Port->AttachLink(&first);
     p.Port->AttachLink(&second);

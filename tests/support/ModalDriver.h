@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+
+// Runs `action` on the next modal window that shows up (a dialog or an error box), from inside
+// its event loop, as a user would act on it. Gives up after timeoutMs.
+void WhenModalShows(std::function<void(QWidget*)> action, int timeoutMs = 10000);
+
+// Clicks the button of a dialog or message box whose text is `text`.
+void ClickButton(QWidget* window, const QString& text);
