@@ -72,12 +72,11 @@ TFrameRule FrameRuleOf(std::uint8_t b)
     }
 }
 
-void ParsePass(const std::string& text, std::string& pending, std::string& working,
-               TPassActions& actions)
+void ParsePass(std::string text, std::string& pending, std::string& working, TPassActions& actions)
 {
     // The pass keeps offsets into the text instead of cutting strings after every message; the
     // two texts are written when the pass ends. Between messages nobody reads them.
-    working = text;
+    working = std::move(text);
     std::size_t scan = 0;                  // start of the unscanned rest of working
     std::size_t pendingFrom = std::string::npos; // pending = working[pendingFrom..] once set
     const auto finish = [&] {

@@ -50,8 +50,7 @@ public:
 // One framing pass: working := text, then frame, verify and act on messages from its front,
 // shortening `pending` as messages are accepted, bytes dropped or 0x0D met. `working` is left
 // holding what the pass did not scan.
-void ParsePass(const std::string& text, std::string& pending, std::string& working,
-               TPassActions& actions);
+void ParsePass(std::string text, std::string& pending, std::string& working, TPassActions& actions);
 
 // Pending data is bounded: noise (a port set to the wrong rate, say) would otherwise grow it
 // without end, since a rejected message stays pending until a later one is accepted. 4 KiB is

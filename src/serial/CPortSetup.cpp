@@ -7,7 +7,8 @@
 #include "GnuGettext.h"
 #include "ui_CPortSetup.h"
 
-#include <QGuiApplication>
+#include <QApplication>
+#include <QPointer>
 #include <QScreen>
 
 TComSetupFrm::TComSetupFrm(QWidget* parent)
@@ -26,7 +27,7 @@ TComSetupFrm::TComSetupFrm(QWidget* parent)
     connect(ui_->Button2, &QPushButton::clicked, this, &QDialog::reject);
     ScaleDesignedForm(this, 96);
     setFixedSize(size());
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
+    if (const QScreen* screen = QApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     FormCreate();
 }
@@ -52,12 +53,19 @@ TComComboBox* TComSetupFrm::Combo(int number) const
 
 void TCustomComPort::ShowSettingsDialog()
 {
+    // Focus goes back to the window that had it when the dialog closes. Window managers do that
+    // for a dialog they know belongs to a window; this one has no owner, so it is done here.
+    const QPointer<QWidget> previous = QApplication::activeWindow();
     TComSetupFrm dialog;
     for (int i = 1; i <= 6; ++i)
         dialog.Combo(i)->SetComPort(this);
     for (int i = 1; i <= 6; ++i)
         dialog.Combo(i)->ShowCurrentValue();
-    if (dialog.exec() != QDialog::Accepted)
+    const int result = dialog.exec();
+    dialog.hide();
+    if (previous)
+        previous->activateWindow();
+    if (result != QDialog::Accepted)
         return;
     // One settings update: an open port receives every changed setting at once. The update is
     // ended also when a setting fails, or the port would never apply a setting again.

@@ -73,7 +73,10 @@ INSTANTIATE_TEST_SUITE_P(
                     TSwitchCase{2048, false, {0xB0, 0x7F, 0x3F, 0x0F}, {0xB0, 0x7F, 0x2F, 0x1F}},
                     // -1 / 128 truncates to 0: the same bytes as address 128
                     TSwitchCase{0, true, {0xB0, 0x7F, 0x10, 0x20}, {0xB0, 0x7F, 0x00, 0x30}},
-                    TSwitchCase{128, true, {0xB0, 0x7F, 0x10, 0x20}, {0xB0, 0x7F, 0x00, 0x30}}));
+                    TSwitchCase{128, true, {0xB0, 0x7F, 0x10, 0x20}, {0xB0, 0x7F, 0x00, 0x30}}),
+    [](const auto& info) {
+        return "Address" + std::to_string(info.param.Address) + (info.param.Thrown ? "Thrown" : "Closed");
+    });
 
 TEST(LocoNetSwitchRequestRange, AddressesThatWouldCorruptTheControlBitsAreRefused)
 {

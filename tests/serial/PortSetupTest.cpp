@@ -50,18 +50,6 @@ TComComboBox* ComboOf(QWidget* dialog, int number)
     return static_cast<TComSetupFrm*>(dialog)->Combo(number);
 }
 
-// Chooses an item of a list the way a user does, from the keyboard.
-void ChooseItem(TComComboBox* combo, const QString& text)
-{
-    const int target = combo->findText(text);
-    ASSERT_GE(target, 0) << text.toStdString();
-    combo->setFocus();
-    int guard = 0;
-    while (combo->currentIndex() != target && guard++ < 64)
-        QTest::keyClick(combo, combo->currentIndex() < target ? Qt::Key_Down : Qt::Key_Up);
-    ASSERT_EQ(combo->currentIndex(), target);
-}
-
 // Sets SENTRAX_EXTRA_PORTS for the lifetime of the object.
 struct TExtraPorts {
     explicit TExtraPorts(const QString& value) { qputenv("SENTRAX_EXTRA_PORTS", value.toLocal8Bit()); }
@@ -101,9 +89,9 @@ TEST(PortSetupDialog, CancelLeavesEveryPropertyAsItWas)
     auto p = MakePort();
     StoreConfiguratorSettings(*p.Port);
     WhenModalShows([](QWidget* dialog) {
-        ChooseItem(ComboOf(dialog, 2), QStringLiteral("57600"));
-        ChooseItem(ComboOf(dialog, 5), QStringLiteral("Even"));
-        ChooseItem(ComboOf(dialog, 6), QStringLiteral("None"));
+        ChooseComboItem(ComboOf(dialog, 2), QStringLiteral("57600"));
+        ChooseComboItem(ComboOf(dialog, 5), QStringLiteral("Even"));
+        ChooseComboItem(ComboOf(dialog, 6), QStringLiteral("None"));
         ClickButton(dialog, QStringLiteral("Cancel"));
     });
     p.Port->ShowSettingsDialog();
@@ -120,9 +108,9 @@ TEST(PortSetupDialog, OkAppliesTheChoicesInOneSettingsUpdate)
     p.Port->OpenPort();
     const int states = p.Script->CallCount(QStringLiteral("SetCommState"));
     WhenModalShows([](QWidget* dialog) {
-        ChooseItem(ComboOf(dialog, 2), QStringLiteral("57600"));
-        ChooseItem(ComboOf(dialog, 3), QStringLiteral("7"));
-        ChooseItem(ComboOf(dialog, 5), QStringLiteral("Odd"));
+        ChooseComboItem(ComboOf(dialog, 2), QStringLiteral("57600"));
+        ChooseComboItem(ComboOf(dialog, 3), QStringLiteral("7"));
+        ChooseComboItem(ComboOf(dialog, 5), QStringLiteral("Odd"));
         ClickButton(dialog, QStringLiteral("OK"));
     });
     p.Port->ShowSettingsDialog();
@@ -195,7 +183,7 @@ TEST(PortSetupDialog, AnExtraPortFromTheEnvironmentCanBeChosenAndOpened)
         TComComboBox* combo = ComboOf(dialog, 1);
         for (int i = 0; i < combo->count(); ++i)
             items << combo->itemText(i);
-        ChooseItem(combo, pty.SlavePath());
+        ChooseComboItem(combo, pty.SlavePath());
         ClickButton(dialog, QStringLiteral("OK"));
     });
     port.ShowSettingsDialog();
@@ -271,10 +259,10 @@ TEST(PortComboBox, AutoApplyWritesAUserChoiceAtOnce)
     TComComboBox combo;
     combo.SetComProperty(cpStopBits);
     combo.SetComPort(p.Port.get());
-    ChooseItem(&combo, QStringLiteral("2"));
+    ChooseComboItem(&combo, QStringLiteral("2"));
     EXPECT_EQ(p.Port->StopBits(), sbOneStopBit);
     combo.SetAutoApply(true);
-    ChooseItem(&combo, QStringLiteral("1.5"));
+    ChooseComboItem(&combo, QStringLiteral("1.5"));
     EXPECT_EQ(p.Port->StopBits(), sbOne5StopBits);
 }
 

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QTest>
 #include <QTimer>
@@ -37,4 +38,15 @@ void ClickButton(QWidget* window, const QString& text)
         }
     }
     ADD_FAILURE() << "no button " << text.toStdString();
+}
+
+void ChooseComboItem(QComboBox* combo, const QString& text)
+{
+    const int target = combo->findText(text);
+    ASSERT_GE(target, 0) << text.toStdString();
+    combo->setFocus();
+    int guard = 0;
+    while (combo->currentIndex() != target && guard++ < 256)
+        QTest::keyClick(combo, combo->currentIndex() < target ? Qt::Key_Down : Qt::Key_Up);
+    ASSERT_EQ(combo->currentIndex(), target);
 }

@@ -1,0 +1,143 @@
+#include "Application.h"
+
+#include "EComPort.h"
+#include "Exception.h"
+#include "GnuGettext.h"
+#include "UnitSentrax.h"
+
+#include <QFileInfo>
+#include <QIcon>
+#include <QMessageBox>
+#include <QStyleFactory>
+
+TApplication* Application = nullptr;
+
+// Outside any namespace: the resource initialiser is a global function.
+static void InitApplicationResources()
+{
+    Q_INIT_RESOURCE(app); // the icon lives in this static library
+}
+
+namespace {
+QString TitleFromProgramFile(const QString& path)
+{
+    QString name = QFileInfo(path).fileName();
+    name.truncate(name.indexOf(u'.') >= 0 ? name.indexOf(u'.') : name.size());
+    return name.isEmpty() ? name : name.left(1) + name.mid(1).toLower();
+}
+}
+
+TApplication::TApplication()
+    : ErrorBox([](const QString& title, const QString& text) {
+        QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok, frmSentrax);
+        box.exec();
+    })
+    , title_(TitleFromProgramFile(QCoreApplication::applicationFilePath()))
+{
+    Application = this;
+    SetExceptionHandler([this](std::exception_ptr error) { ShowException(error); });
+}
+
+TApplication::~TApplication()
+{
+    SetExceptionHandler({});
+    if (Application == this)
+        Application = nullptr;
+}
+
+QString TApplication::ErrorBoxText(const QString& message)
+{
+    if (!message.isEmpty() && message.back().unicode() > u'.')
+        return message + u'.';
+    return message;
+}
+
+void TApplication::ShowException(std::exception_ptr error)
+{
+    const QString text = ErrorBoxText(ExceptionMessage(error));
+    if (showing_) {
+        if (waiting_.isEmpty() || waiting_.back() != text)
+            waiting_ << text;
+        return;
+    }
+    showing_ = true;
+    QString shown = text;
+    ErrorBox(title_, shown);
+    while (!waiting_.isEmpty()) {
+        const QString next = waiting_.takeFirst();
+        if (next == shown)
+            continue;
+        shown = next;
+        ErrorBox(title_, shown);
+    }
+    showing_ = false;
+}
+
+TfrmSentrax* TApplication::CreateMainForm()
+{
+    mainForm_ = new TfrmSentrax();
+    return mainForm_;
+}
+
+int TApplication::Run()
+{
+    if (mainForm_) {
+        mainForm_->show();
+        mainForm_->activateWindow();
+    }
+    QApplication::exec();
+    return 0;
+}
+
+bool TQtApplication::notify(QObject* receiver, QEvent* event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        HandleException(std::current_exception());
+        return false;
+    }
+}
+
+void InitializeModules()
+{
+    InitializeGnuGettext();
+    InitializeComPortTexts();
+    InitializeUnitSentrax();
+}
+
+void FinalizeModules()
+{
+    FinalizeUnitSentrax();
+    FinalizeComPortTexts();
+    FinalizeGnuGettext();
+}
+
+int RunConfigurator(int argc, char** argv)
+{
+    TQtApplication platform(argc, argv);
+    // A fixed style keeps the window's look (and its tests) the same on every desktop; this one
+    // fits the window's classic metrics.
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Windows")));
+    InitApplicationResources();
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/app/Sentrax.xpm")));
+    QApplication::setQuitOnLastWindowClosed(false); // the main window's close ends the program
+    try {
+        InitializeModules();
+    } catch (...) {
+        // Nothing is on screen yet; the message goes to standard error.
+        HandleException(std::current_exception());
+        return 1;
+    }
+    int code = 0;
+    {
+        TApplication application;
+        Guarded([&] {
+            application.CreateMainForm();
+            code = application.Run();
+        });
+        delete frmSentrax; // closes an open port: its monitor ends before the modules finish
+    }
+    FinalizeModules();
+    return code;
+}

@@ -1,0 +1,94 @@
+#include "IntLocoNet.h"
+
+#include "LocoNetReceive.h"
+#include "UnitSentrax.h"
+
+#include <QApplication>
+#include <QByteArray>
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// The configurator paces its bytes: the interface and the module take one byte every 20 ms.
+constexpr auto kBytePause = 20ms;
+constexpr auto kSwitchPairPause = 200ms;
+
+LocoNet::TSlotClaims ClaimedSlots;
+
+std::vector<std::uint8_t> BytesOfHex(const std::string& hex)
+{
+    std::vector<std::uint8_t> bytes(LocoNet::HexByteCount(hex));
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = LocoNet::HexByte(hex, i);
+    return bytes;
+}
+
+// What a receive pass does, done in the window.
+class TWindowPassActions final : public LocoNet::TPassActions {
+public:
+    bool Verify(const std::string& message) override { return VerifyLocoNetMessage(message); }
+    void AddLine(std::string_view line) override
+    {
+        frmSentrax->Memo1->AddLine(QString::fromLatin1(line.data(), qsizetype(line.size())));
+    }
+    void InputReport(const std::string& message) override { ShowInputReport(message); }
+    void SlotData(const std::string& message) override { HandleSlotData(message); }
+    void Beep() override { QApplication::beep(); }
+};
+
+} // namespace
+
+void SendLocoNetMessage(const LocoNet::TMessage& message)
+{
+    for (std::uint8_t byte : LocoNet::WithChecksum(message)) {
+        frmSentrax->ComPort1->WriteText(QByteArray(1, char(byte)));
+        std::this_thread::sleep_for(kBytePause);
+    }
+}
+
+void SendSwitchRequest(int address, bool thrown)
+{
+    const LocoNet::TSwitchRequestPair pair = LocoNet::SwitchRequestPair(address, thrown);
+    SendLocoNetMessage(pair.OutputOn);
+    std::this_thread::sleep_for(kSwitchPairPause);
+    SendLocoNetMessage(pair.OutputOff);
+}
+
+void ParseLocoNetText(const std::string& text)
+{
+    TWindowPassActions actions;
+    LocoNet::ParsePass(text, PendingText, WorkingText, actions);
+    LocoNet::CapPending(PendingText);
+}
+
+bool VerifyLocoNetMessage(const std::string& message)
+{
+    const bool accepted = LocoNet::ChecksumValid(BytesOfHex(message));
+    QCoreApplication::processEvents();
+    return accepted;
+}
+
+void ShowInputReport(const std::string& message)
+{
+    const auto bytes = BytesOfHex(message);
+    const LocoNet::TInputReport report = LocoNet::DecodeInputReport(bytes[1], bytes[2]);
+    frmSentrax->Edit3->setText(QString::number(report.Contact));
+    frmSentrax->Edit4->setText(QString::number(report.Level));
+}
+
+void HandleSlotData(const std::string& message)
+{
+    const std::optional<std::uint8_t> slot = LocoNet::SlotToClaim(BytesOfHex(message));
+    if (slot && ClaimedSlots.TryClaim(*slot))
+        SendLocoNetMessage({LocoNet::OPC_MOVE_SLOTS, *slot, *slot});
+}
+
+void ForgetClaimedSlots()
+{
+    ClaimedSlots.Forget();
+}

@@ -1,0 +1,383 @@
+#include "UnitSentrax.h"
+
+#include "CPortCtl.h"
+#include "DesignScaling.h"
+#include "Exception.h"
+#include "IntLocoNet.h"
+#include "LocoNetReceive.h"
+#include "SysUtils.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QEvent>
+#include <QPalette>
+
+#include <algorithm>
+#include <span>
+
+TfrmSentrax* frmSentrax = nullptr;
+std::string PendingText;
+std::string WorkingText;
+
+namespace {
+
+// The window is laid out at 120 pixels per inch.
+constexpr int kDesignDpi = 120;
+
+const QString kVersionOneInstruction = QStringLiteral(
+    "Vul nu het start getal in waarmee de Sentrax moet beginnen met tellen, druk daarna op Start with count ON.");
+const QStringList kCurrentMonitorInstructions{
+    QStringLiteral("Vul nu het start getal in waarmee de Sentrax moet beginnen met tellen."),
+    QStringLiteral("Druk op Current monitor ON, als op de 2 polige connector de baanspanning is aangesloten "
+                   "t.b.v een referentie spanning."),
+    QStringLiteral("Druk op Current monitor OFF, als er geen referentie spanning is aangesloten."),
+};
+const QString kRangeInstruction = QStringLiteral(
+    "Vul nu het bereik in, dat is het aantal aangesloten modules x 16 in het geval van 16 contacten per "
+    "module, in het geval van 8 contacten per module is het X8, het kan natuurlijk ook een combinatie zijn "
+    "van beide modules. Druk daarna op RANGE");
+const QString kCloseInstruction = QStringLiteral("Druk nu op Close, de Sentrax is nu klaar voor gebruik.");
+const QStringList kNoConnectionLines{
+    QStringLiteral("Er is geen verbinding tussen de LocoNet-Centrale en het programma"),
+    QStringLiteral("There is no connect between the LocoNet device and the programmer"),
+};
+
+// S88 contacts come in modules of 16: contact n is module (n-1) div 16 + 1, input
+// (n-1) mod 16 + 1, division truncating toward zero (so contact 0 is module 1, input 0).
+QString ModuleAndInput(long long zeroBased)
+{
+    return QStringLiteral("%1..%2").arg(zeroBased / 16 + 1).arg(zeroBased % 16 + 1);
+}
+
+// The first contact's spinner counts from 0 and stops at the last module's first input.
+constexpr int kFirstContactMax = 2040;
+
+} // namespace
+
+TfrmSentrax::TfrmSentrax(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                          | Qt::WindowCloseButtonHint)
+{
+    frmSentrax = this;
+    try {
+        setupUi(this);
+        LoadStoredComponents();
+        ConnectHandlers();
+        ScaleDesignedForm(this, kDesignDpi);
+        setFixedSize(size());
+        move(QPoint(586, 158) * (double(logicalDpiX()) / kDesignDpi));
+        Button1->setFocus();
+    } catch (...) {
+        frmSentrax = nullptr;
+        throw;
+    }
+}
+
+TfrmSentrax::~TfrmSentrax()
+{
+    // The port closes (and its monitor ends) before the controls that follow it go.
+    delete ComPort1;
+    if (frmSentrax == this)
+        frmSentrax = nullptr;
+}
+
+void TfrmSentrax::LoadStoredComponents()
+{
+    setFont(DesignFont(13));
+    QFont bold = DesignFont(13, true);
+    Label1->setFont(bold);
+    StaticText1->setFont(bold);
+    Memo2->setFont(DesignFont(17, true));
+    // The dark grey of a 3D control's darkest shadow.
+    QPalette settingsPalette = Button1->palette();
+    settingsPalette.setColor(QPalette::ButtonText, QColor(0x40, 0x40, 0x40));
+    Button1->setPalette(settingsPalette);
+    Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    Memo2->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+
+    UpDown1->SetMin(0);
+    UpDown1->SetMax(kFirstContactMax);
+    UpDown1->SetIncrement(8);
+    UpDown1->SetPosition(0);
+    UpDown2->SetMin(0);
+    UpDown2->SetMax(256);
+    UpDown2->SetIncrement(8);
+    UpDown2->SetPosition(8);
+
+    ComPort1 = new TComPort(this);
+    ComPort1->setObjectName(QStringLiteral("ComPort1"));
+    ComPort1->BeginLoading();
+    ComPort1->SetPort(QStringLiteral("COM1"));
+    ComPort1->SetBaudRate(br19200);
+    ComPort1->SetDataBits(dbEight);
+    ComPort1->SetStopBits(sbOneStopBit);
+    ComPort1->Parity().SetBits(prNone);
+    ComPort1->SetEvents({evRxChar, evCTS, evDSR});
+    ComPort1->Buffer().SetInputSize(0);
+    ComPort1->Buffer().SetOutputSize(0);
+    TComFlowControl& flow = ComPort1->FlowControl();
+    flow.SetOutCTSFlow(true);
+    flow.SetOutDSRFlow(false);
+    flow.SetControlDTR(dtrDisable);
+    flow.SetControlRTS(rtsHandshake);
+    flow.SetXonXoffOut(false);
+    flow.SetXonXoffIn(false);
+    ComPort1->OnRxChar = [this](QObject* sender, int count) { ComPort1RxChar(sender, count); };
+
+    ComLed1->BeginLoading();
+    ComLed1->SetComPort(ComPort1);
+    ComLed1->SetLedSignal(lsCTS);
+    ComLed1->SetKind(lkRedLight);
+    ComLed3->BeginLoading();
+    ComLed3->SetComPort(ComPort1);
+    ComLed3->SetLedSignal(lsConn);
+    ComLed3->SetKind(lkGreenLight);
+
+    ClientSocket1 = new TClientSocket(this);
+    ClientSocket1->setObjectName(QStringLiteral("ClientSocket1"));
+    ClientSocket1->Active = false;
+    ClientSocket1->ClientType = ctNonBlocking;
+    ClientSocket1->Port = 21105;
+    ClientSocket1->Host = QStringLiteral("192.168.1.100");
+
+    ComPort1->Loaded();
+    ComLed1->Loaded();
+    ComLed3->Loaded();
+}
+
+void TfrmSentrax::ConnectHandlers()
+{
+    // Every handler runs guarded: what it raises goes to the application's error box and never
+    // unwinds through Qt's own frames.
+    const auto onClick = [this](QAbstractButton* button, void (TfrmSentrax::*handler)(QObject*)) {
+        connect(button, &QAbstractButton::clicked, this, [this, button, handler] {
+            Guarded([&] { (this->*handler)(button); });
+        });
+    };
+    onClick(Button1, &TfrmSentrax::Button1Click);
+    onClick(Button2, &TfrmSentrax::Button2Click);
+    onClick(Button3, &TfrmSentrax::Button3Click);
+    onClick(Button4, &TfrmSentrax::Button4Click);
+    onClick(Button5, &TfrmSentrax::Button5Click);
+    onClick(Button6, &TfrmSentrax::Button6Click);
+    // A radio button's handler runs when it becomes selected, not when it is cleared.
+    const auto onSelect = [this](QRadioButton* button, void (TfrmSentrax::*handler)(QObject*)) {
+        connect(button, &QRadioButton::toggled, this, [this, button, handler](bool checked) {
+            if (checked)
+                Guarded([&] { (this->*handler)(button); });
+        });
+    };
+    onSelect(RadioButton1, &TfrmSentrax::RadioButton1Click);
+    onSelect(RadioButton2, &TfrmSentrax::RadioButton2Click);
+    onSelect(RadioButton3, &TfrmSentrax::RadioButton3Click);
+    connect(Edit1, &QLineEdit::textChanged, this, [this] { Guarded([this] { Edit1Change(Edit1); }); });
+    connect(Edit2, &QLineEdit::textChanged, this, [this] { Guarded([this] { Edit2Change(Edit2); }); });
+    UpDown1->OnClick = [this](QObject* sender, TUDBtnType button) { UpDown1Click(sender, button); };
+    UpDown2->OnClick = [this](QObject* sender, TUDBtnType button) { UpDown2Click(sender, button); };
+}
+
+bool TfrmSentrax::event(QEvent* event)
+{
+    if (event->type() == QEvent::WindowActivate)
+        Guarded([this] { FormActivate(this); });
+    return QWidget::event(event);
+}
+
+void TfrmSentrax::closeEvent(QCloseEvent* event)
+{
+    // Closing the main window ends the program, whatever other windows are open.
+    QWidget::closeEvent(event);
+    if (event->isAccepted())
+        QCoreApplication::quit();
+}
+
+// --- Numbers and texts ------------------------------------------------------------------------
+
+void TfrmSentrax::SetFirstContactLabel(long long firstContact)
+{
+    Label1->setText(QStringLiteral("S88 modulenumber: ") + ModuleAndInput(firstContact - 1));
+}
+
+void TfrmSentrax::SetRangeText()
+{
+    const long long count = StrToInt(Edit2->text());
+    const long long first = StrToInt(Edit1->text());
+    const long long last = count + UpDown1->Position() - 1; // the last contact, from 0
+    StaticText1->setText(QStringLiteral("Range: ") + ModuleAndInput(first - 1) + QStringLiteral(" - ")
+                         + ModuleAndInput(last));
+}
+
+void TfrmSentrax::ShowInstructions(const QStringList& lines)
+{
+    Memo2->clear();
+    for (const QString& line : lines)
+        Memo2->AddLine(line);
+}
+
+// --- Handlers ---------------------------------------------------------------------------------
+
+void TfrmSentrax::FormActivate(QObject*)
+{
+    Edit1->setText(QString::number(UpDown1->Position() + 1));
+    SetFirstContactLabel(UpDown1->Position() + 1);
+    SetRangeText();
+}
+
+void TfrmSentrax::UpDown1Click(QObject* sender, TUDBtnType)
+{
+    FormActivate(sender);
+}
+
+void TfrmSentrax::Edit1Change(QObject*)
+{
+    if (Edit1->text().isEmpty())
+        return;
+    const long long first = StrToInt(Edit1->text());
+    UpDown1->SetPosition(first - 1);
+    SetFirstContactLabel(first);
+}
+
+void TfrmSentrax::UpDown2Click(QObject*, TUDBtnType)
+{
+    Edit2->setText(QString::number(UpDown2->Position()));
+    if (UpDown2->Position() == 0)
+        Edit2->setText(QStringLiteral("1"));
+    SetRangeText();
+}
+
+void TfrmSentrax::Edit2Change(QObject*)
+{
+    if (UpDown2->Position() == 0)
+        Edit2->setText(QStringLiteral("1")); // a different text runs this handler once more
+    SetRangeText();
+}
+
+void TfrmSentrax::Button1Click(QObject*)
+{
+    ComPort1->ShowSettingsDialog();
+    ComPort1->OpenPort();
+    ForgetClaimedSlots();
+    ComPort1->FlowControl().SetFlowControl(ComPort1->BaudRate() == br19200 ? fcHardware : fcNone);
+    GroupBox4->setEnabled(true);
+    GroupBox4->setVisible(true);
+}
+
+void TfrmSentrax::ChooseVersion(bool withCurrentMonitor, const QStringList& instructions)
+{
+    GroupBox2->setEnabled(true);
+    GroupBox2->setVisible(true);
+    GroupBox4->setEnabled(false);
+    if (withCurrentMonitor) {
+        Button2->setVisible(true);
+        Button3->setText(QStringLiteral("Current Monitor Off"));
+        Button3->setVisible(true);
+    } else {
+        Button2->setVisible(false);
+        Button3->setText(QStringLiteral("Start with Count On"));
+    }
+    // Replies to the start messages (slot data among them) are received and answered while
+    // the rest is still being sent.
+    ForgetClaimedSlots();
+    for (const LocoNet::TMessage& message : VersionStartMessages) {
+        SendLocoNetMessage(message);
+        QCoreApplication::processEvents();
+    }
+    ShowInstructions(instructions);
+}
+
+void TfrmSentrax::RadioButton1Click(QObject*)
+{
+    ChooseVersion(false, {kVersionOneInstruction});
+}
+
+void TfrmSentrax::RadioButton2Click(QObject*)
+{
+    ChooseVersion(true, kCurrentMonitorInstructions);
+}
+
+void TfrmSentrax::RadioButton3Click(QObject*)
+{
+    ChooseVersion(false, {kVersionOneInstruction});
+    // Nothing arrived while the start messages went out: no command station answered.
+    if (Memo1->LineCount() == 0) {
+        for (const QString& line : kNoConnectionLines)
+            Memo1->AddLine(line);
+    }
+}
+
+void TfrmSentrax::ProgramFirstContact(bool thrown)
+{
+    if (ComPort1->Connected())
+        SendSwitchRequest(StrToInt(Edit1->text()), thrown);
+    GroupBox2->setEnabled(false);
+    GroupBox3->setVisible(true);
+    GroupBox3->setEnabled(true);
+    ShowInstructions({kRangeInstruction});
+}
+
+void TfrmSentrax::Button2Click(QObject*)
+{
+    ProgramFirstContact(false);
+}
+
+void TfrmSentrax::Button3Click(QObject*)
+{
+    ProgramFirstContact(true);
+}
+
+void TfrmSentrax::Button4Click(QObject*)
+{
+    if (ComPort1->Connected())
+        SendSwitchRequest(StrToInt(Edit2->text()), true);
+    GroupBox2->setVisible(false);
+    GroupBox2->setEnabled(false);
+    GroupBox4->setEnabled(true);
+    GroupBox3->setVisible(false);
+    GroupBox3->setEnabled(false);
+    Memo2->clear();
+    // Qt keeps one radio button of a group selected; clearing all of them needs the rule off.
+    for (QRadioButton* button : {RadioButton1, RadioButton2, RadioButton3}) {
+        button->setAutoExclusive(false);
+        button->setChecked(false);
+        button->setAutoExclusive(true);
+    }
+    Memo2->AddLine(kCloseInstruction);
+}
+
+void TfrmSentrax::Button5Click(QObject*)
+{
+    if (ComPort1->Connected())
+        SendLocoNetMessage({LocoNet::OPC_GPOFF});
+    QCoreApplication::processEvents();
+    if (ComPort1->Connected())
+        ComPort1->ClosePort();
+    QCoreApplication::processEvents();
+    frmSentrax->close();
+}
+
+void TfrmSentrax::Button6Click(QObject*)
+{
+    if (ComPort1->Connected())
+        SendLocoNetMessage({LocoNet::OPC_GPON});
+}
+
+void TfrmSentrax::ComPort1RxChar(QObject*, int count)
+{
+    QByteArray received;
+    ComPort1->ReadText(received, count);
+    LocoNet::AppendHex(PendingText, std::span(reinterpret_cast<const std::uint8_t*>(received.constData()),
+                                              std::size_t(received.size())));
+    ParseLocoNetText(PendingText);
+}
+
+void InitializeUnitSentrax()
+{
+    PendingText.clear();
+    WorkingText.clear();
+}
+
+void FinalizeUnitSentrax()
+{
+    std::string().swap(PendingText);
+    std::string().swap(WorkingText);
+}

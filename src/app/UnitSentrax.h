@@ -1,0 +1,67 @@
+#pragma once
+
+#include "ClientSocket.h"
+#include "CPort.h"
+#include "UpDown.h"
+#include "ui_TfrmSentrax.h"
+
+#include <QWidget>
+
+#include <string>
+
+// The configurator window. It leads the user through programming a Sentrax: open the LocoNet
+// interface ("Settings"), choose the module version, program the first S88 contact and the
+// number of contacts, then "Close". The workflow step is the set of visible and enabled group
+// boxes; every number is read from the fields when it is needed.
+class TfrmSentrax : public QWidget, public Ui::TfrmSentrax {
+    Q_OBJECT
+
+public:
+    explicit TfrmSentrax(QWidget* parent = nullptr);
+    ~TfrmSentrax() override;
+
+    // Non-visual components.
+    TComPort* ComPort1;
+    TClientSocket* ClientSocket1;
+
+    // Handlers, one per control event.
+    void Button1Click(QObject* sender);
+    void Button4Click(QObject* sender);
+    void Button3Click(QObject* sender);
+    void Button2Click(QObject* sender);
+    void Button5Click(QObject* sender);
+    void UpDown1Click(QObject* sender, TUDBtnType button);
+    void FormActivate(QObject* sender);
+    void UpDown2Click(QObject* sender, TUDBtnType button);
+    void Edit1Change(QObject* sender);
+    void ComPort1RxChar(QObject* sender, int count);
+    void Edit2Change(QObject* sender);
+    void RadioButton1Click(QObject* sender);
+    void RadioButton2Click(QObject* sender);
+    void RadioButton3Click(QObject* sender);
+    void Button6Click(QObject* sender);
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void LoadStoredComponents();
+    void ConnectHandlers();
+    void ChooseVersion(bool withCurrentMonitor, const QStringList& instructions);
+    void ProgramFirstContact(bool thrown);
+    void ShowInstructions(const QStringList& lines);
+    void SetFirstContactLabel(long long firstContact);
+    void SetRangeText();
+};
+
+// The one configurator window, from the start of its construction until it is destroyed.
+extern TfrmSentrax* frmSentrax;
+
+// The receive decoding's two text buffers: hex text not yet framed, and the text one pass scans.
+extern std::string PendingText;
+extern std::string WorkingText;
+
+// The window module's start-up and shutdown: its text buffers start empty and are released.
+void InitializeUnitSentrax();
+void FinalizeUnitSentrax();
