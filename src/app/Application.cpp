@@ -1,6 +1,6 @@
 #include "Application.h"
 
-#include "EComPort.h"
+#include "CPortModule.h"
 #include "Exception.h"
 #include "GnuGettext.h"
 #include "UnitSentrax.h"
@@ -102,14 +102,14 @@ bool TQtApplication::notify(QObject* receiver, QEvent* event)
 void InitializeModules()
 {
     InitializeGnuGettext();
-    InitializeComPortTexts();
+    InitializeCPort();
     InitializeUnitSentrax();
 }
 
 void FinalizeModules()
 {
     FinalizeUnitSentrax();
-    FinalizeComPortTexts();
+    FinalizeCPort();
     FinalizeGnuGettext();
 }
 

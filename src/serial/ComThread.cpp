@@ -10,6 +10,7 @@
 #include <QPointer>
 
 #include <atomic>
+#include <vector>
 
 struct TComThread::TShared {
     TStopEvent Stop;
@@ -26,6 +27,18 @@ struct TComThread::TShared {
 namespace {
 
 using TShared = TComThread::TShared;
+
+// Monitors whose port was closed from inside their own delivery. Each ends as soon as that
+// delivery is over; it is joined later, by the main thread, when it is not inside it.
+struct TOrphan {
+    std::thread Thread;
+    std::shared_ptr<TShared> Shared;
+};
+std::vector<TOrphan>& Orphans()
+{
+    static std::vector<TOrphan> orphans;
+    return orphans;
+}
 
 // The event the monitor posts to the hidden window for each event of a batch (smWindowSync).
 class TComEventMessage final : public QEvent {
@@ -148,10 +161,25 @@ std::unique_ptr<QObject> CreateComHiddenWindow(TCustomComPort& port)
     return std::make_unique<TComHiddenWindow>(port);
 }
 
+void ReapComThreads(bool wait)
+{
+    auto& orphans = Orphans();
+    for (auto it = orphans.begin(); it != orphans.end();) {
+        if (it->Thread.get_id() == std::this_thread::get_id() || (!wait && !it->Shared->Finished)) {
+            ++it;
+            continue;
+        }
+        TThreadSync::Instance().WaitServing([&] { return it->Shared->Finished.load(); });
+        it->Thread.join();
+        it = orphans.erase(it);
+    }
+}
+
 TComThread::TComThread(TCustomComPort& port)
     : shared_(std::make_shared<TShared>())
     , port_(port)
 {
+    ReapComThreads(false);
     TThreadSync::Instance(); // its main-thread side must exist before the first request
     shared_->SyncMethod = port.SyncMethod();
     shared_->Generation = port.generation_;
@@ -168,11 +196,12 @@ TComThread::~TComThread()
         // so waiting would wait forever. It is left to end by itself once the delivery is over;
         // the clean-up it would have done is done here.
         shared_->Orphaned = true;
-        thread_.detach();
+        Orphans().push_back({std::move(thread_), shared_});
         port_.Device().SetCommMask(0);
         port_.Device().PurgeComm(PurgeFlag::TxClear | PurgeFlag::RxClear);
         return;
     }
     TThreadSync::Instance().WaitServing([this] { return shared_->Finished.load(); });
     thread_.join();
+    ReapComThreads(false);
 }

@@ -33,5 +33,9 @@ private:
     TCustomComPort& port_;
 };
 
+// Joins the monitors that ended after a close from inside their own delivery: those that have
+// ended, or (wait = true, at shutdown) all of them.
+void ReapComThreads(bool wait);
+
 // The hidden main-thread object that receives one message per event with smWindowSync.
 std::unique_ptr<QObject> CreateComHiddenWindow(TCustomComPort& port);

@@ -1,0 +1,15 @@
+#include "CPortModule.h"
+
+#include "ComThread.h"
+#include "EComPort.h"
+
+void InitializeCPort()
+{
+    InitializeComPortTexts();
+}
+
+void FinalizeCPort()
+{
+    ReapComThreads(true);
+    FinalizeComPortTexts();
+}
