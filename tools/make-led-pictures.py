@@ -53,7 +53,7 @@ def lamp(base, lit):
         row = []
         for x in range(SIZE):
             d = math.hypot(x - cx, y - cy)
-            if d > 7.0:
+            if d > 6.8:
                 row.append(None)
             elif d > 5.9:
                 row.append(rim)

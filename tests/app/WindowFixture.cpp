@@ -45,6 +45,16 @@ bool WindowTest::WaitFor(const std::function<bool()>& condition, std::chrono::mi
     return true;
 }
 
+QByteArray WindowTest::ReadProcessing(TPty& pty, int count, std::chrono::milliseconds timeout)
+{
+    QByteArray read;
+    WaitFor([&] {
+        read += pty.Read(count - int(read.size()), std::chrono::milliseconds(1));
+        return read.size() >= count;
+    }, timeout);
+    return read;
+}
+
 void WindowTest::Activate()
 {
     // Focus goes to another window of the program and comes back.

@@ -23,6 +23,9 @@ protected:
 
     // Waits (processing events) until the condition holds or the time is up.
     bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    // Reads what the port sent while the window goes on processing events (the window answers
+    // received messages only then).
+    QByteArray ReadProcessing(TPty& pty, int count, std::chrono::milliseconds timeout);
     // Makes the window active again, as when focus comes back to it.
     void Activate();
 

@@ -45,12 +45,15 @@ std::vector<TPty::TTimedByte> TPty::ReadTimed(int count, std::chrono::millisecon
     std::vector<TTimedByte> bytes;
     const auto deadline = Clock::now() + timeout;
     while (int(bytes.size()) < count) {
+        // Looks at least once, even with no time left.
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0)
-            break;
         pollfd p{master_, POLLIN, 0};
-        if (poll(&p, 1, int(left)) <= 0 || !(p.revents & POLLIN))
+        const bool readable = poll(&p, 1, int(std::max<long long>(left, 0))) > 0 && (p.revents & POLLIN);
+        if (!readable) {
+            if (left <= 0)
+                break;
             continue;
+        }
         unsigned char buffer[256];
         const ssize_t n = ::read(master_, buffer, std::min<std::size_t>(sizeof buffer, std::size_t(count) - bytes.size()));
         const auto at = Clock::now();
