@@ -1,9 +1,33 @@
 #!/usr/bin/env bash
-# Sets everything up and starts the configurator.
+# Sets everything up, starts the LocoNet simulator and the configurator with the simulator's
+# port in its port list, and stops the simulator when the configurator ends.
+# With a display, the configurator is yours to use. Without one, a driver goes through a whole
+# programming pass on a virtual display, as a user would, and leaves a screenshot of the window
+# taken just before it presses Close (sentrax-demo.png).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
-if [ -z "${DISPLAY:-}" ]; then
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" build/bin/Sentrax
+
+work=$(mktemp -d /tmp/sentrax-demo.XXXXXX)
+port="$work/loconet"
+build/bin/loconet-sim --link "$port" --log "$work/bytes.log" --report-interval 1500 > "$work/simulator.txt" &
+simulator=$!
+trap 'kill $simulator 2>/dev/null || true; wait $simulator 2>/dev/null || true' EXIT
+for _ in $(seq 100); do [ -e "$port" ] && break; sleep 0.05; done
+export SENTRAX_EXTRA_PORTS="$port"
+echo "The LocoNet simulator is on $port: choose it under Settings."
+
+if [ -n "${DISPLAY:-}" ]; then
+  build/bin/Sentrax
+else
+  export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$work/runtime}"
+  mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+  xvfb-run -a -s "-screen 0 1280x1024x24" build/bin/sentrax-demo --port "$port" --screenshot "$PWD/sentrax-demo.png"
 fi
-exec build/bin/Sentrax
+
+kill $simulator 2>/dev/null || true
+wait $simulator 2>/dev/null || true
+trap - EXIT
+echo
+echo "What the simulator saw (every byte, with times, is in $work/bytes.log):"
+cat "$work/simulator.txt"

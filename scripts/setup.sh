@@ -23,5 +23,11 @@ if ((${#missing[@]})); then
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-cmake --build build --parallel "$(nproc)"
+echo "Building in build/ (the compiler's output is in build/build.log)"
+mkdir -p build
+if ! { cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" &&
+       cmake --build build --parallel "$(nproc)"; } > build/build.log 2>&1; then
+  tail -n 40 build/build.log
+  echo "The build failed; the whole log is build/build.log." >&2
+  exit 1
+fi

@@ -196,6 +196,7 @@ void TfrmSentrax::closeEvent(QCloseEvent* event)
 void TfrmSentrax::SetFirstContactLabel(long long firstContact)
 {
     Label1->setText(QStringLiteral("S88 modulenumber: ") + ModuleAndInput(firstContact - 1));
+    Label1->adjustSize(); // a label is as wide as its text
 }
 
 void TfrmSentrax::SetRangeText()
@@ -212,6 +213,7 @@ void TfrmSentrax::ShowInstructions(const QStringList& lines)
     Memo2->clear();
     for (const QString& line : lines)
         Memo2->AddLine(line);
+    Memo2->moveCursor(QTextCursor::Start); // an instruction is read from its beginning
 }
 
 // --- Handlers ---------------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 #include <QBitmap>
 #include <QEvent>
 #include <QImage>
+#include <QAbstractItemView>
 #include <QPainter>
 
 // --- TComSelect -------------------------------------------------------------------------------
@@ -23,6 +24,8 @@ void TComSelect::FillItems(TComProperty property)
             if (!port.Description.isEmpty())
                 items_.setItemData(items_.count() - 1, port.Description, Qt::ToolTipRole);
         }
+        // A path can be longer than the list is wide; the opened list shows it whole.
+        items_.view()->setMinimumWidth(items_.view()->sizeHintForColumn(0) + 2 * items_.view()->frameWidth());
         break;
     case cpBaudRate:
         items_.addItems(BaudRateTexts());

@@ -187,6 +187,9 @@ void TPosixComDevice::Close()
         return;
     // close() waits up to 30 s for output that flow control holds back: drop it first.
     tcflush(fd_, TCOFLUSH);
+    // The exclusive-use flag belongs to the tty, not to this descriptor: it would outlive the
+    // close while anyone else keeps the tty open, and lock this program out of its next open.
+    (void)ioctl(fd_, TIOCNXCL);
     ::close(fd_);
     ::close(kick_);
     fd_ = -1;

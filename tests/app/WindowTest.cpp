@@ -111,6 +111,8 @@ TEST_F(WindowNumbers, TheFirstContactSpinnerStopsAtItsMaximum)
     EXPECT_EQ(Form->UpDown1->Position(), 2040);
     EXPECT_EQ(Form->Edit1->text(), QStringLiteral("2041"));
     EXPECT_EQ(Label(), QStringLiteral("128..9"));
+    // The label grows with its text.
+    EXPECT_LE(QFontMetrics(Form->Label1->font()).horizontalAdvance(Form->Label1->text()), Form->Label1->width());
 }
 
 TEST_F(WindowNumbers, AFirstContactBeyondTheSpinnerHoldsItAtItsBound)

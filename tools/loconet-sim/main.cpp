@@ -1,0 +1,263 @@
+// loconet-sim: a serial LocoNet interface with a command station and a feedback module behind
+// it, on a pseudo-terminal. Point the configurator at the path it prints.
+
+#include "LocoNetSimulator.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <optional>
+#include <random>
+#include <string>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+const char* const kUsage = R"(Usage: loconet-sim [options]
+
+Opens a pseudo-terminal that behaves as a serial LocoNet interface (19200 baud), with a command
+station and a Sentrax-like feedback module behind it, prints the terminal's path, and serves it
+until stopped (Ctrl-C). Point the configurator at that path, for instance with
+SENTRAX_EXTRA_PORTS=<path>.
+
+The interface echoes every well-formed message it puts on the bus and drops broken frames and
+bad checksums. The command station answers slot requests (BB), address requests (BF) and slot
+claims (BA s s) with slot data, and refuses other moves (B4 3A 00). The feedback module takes the
+first switch-request pair after a version's start messages as its first contact, the next pair as
+its number of contacts, then reports its contacts (B2) and answers addresses 1017-1020.
+
+Options:
+  --link PATH            also make PATH a symbolic link to the terminal (removed on exit)
+  --log FILE             write every byte, both ways, with a monotonic time stamp:
+                         "<seconds> rx|tx <hex>" (rx: from the PC)
+  --no-station           no command station: only echoes come back
+  --busy                 the station sends "busy" (81 7E) before each reply
+  --report-interval MS   a contact of the programmed module changes every MS ms (default
+                         2000; 0: never)
+  --burst N              after the PC's first message, send N input reports back to back
+  --noise N              after the PC's first message, send N random bytes
+  --hangup-after MS      hang up (as a pulled-out adapter) MS ms after the PC's first byte
+  --seed N               seed of the random choices (default 1)
+  --quiet                do not print what happens
+  --help                 show this text
+)";
+
+volatile sig_atomic_t gStop = 0;
+
+void Stop(int)
+{
+    gStop = 1;
+}
+
+struct TOptions {
+    std::string Link;
+    std::string Log;
+    TLocoNetSimulator::TOptions Simulator;
+    int ReportIntervalMs = 2000;
+    int Burst = 0;
+    int Noise = 0;
+    int HangupAfterMs = -1;
+    bool Quiet = false;
+};
+
+std::optional<TOptions> Parse(int argc, char** argv)
+{
+    TOptions o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        const auto value = [&]() -> std::optional<std::string> {
+            if (i + 1 >= argc)
+                return std::nullopt;
+            return std::string(argv[++i]);
+        };
+        const auto number = [&](int& target) {
+            const auto v = value();
+            if (!v)
+                return false;
+            char* end = nullptr;
+            const long n = std::strtol(v->c_str(), &end, 10);
+            if (*end || n < 0 || n > 100000000)
+                return false;
+            target = int(n);
+            return true;
+        };
+        int seed = 0;
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            std::exit(0);
+        } else if (a == "--link" || a == "--log") {
+            const auto v = value();
+            if (!v)
+                return std::nullopt;
+            (a == "--link" ? o.Link : o.Log) = *v;
+        } else if (a == "--no-station") {
+            o.Simulator.Station = false;
+        } else if (a == "--busy") {
+            o.Simulator.Busy = true;
+        } else if (a == "--quiet") {
+            o.Quiet = true;
+        } else if ((a == "--report-interval" && number(o.ReportIntervalMs)) || (a == "--burst" && number(o.Burst))
+                   || (a == "--noise" && number(o.Noise)) || (a == "--hangup-after" && number(o.HangupAfterMs))) {
+        } else if (a == "--seed" && number(seed)) {
+            o.Simulator.Seed = std::uint32_t(seed);
+        } else {
+            std::fprintf(stderr, "loconet-sim: bad option or value: %s\n", a.c_str());
+            return std::nullopt;
+        }
+    }
+    return o;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const auto parsed = Parse(argc, argv);
+    if (!parsed) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    const TOptions& options = *parsed;
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+        std::perror("loconet-sim: no pseudo-terminal");
+        return 1;
+    }
+    const std::string slavePath = ptsname(master);
+    // Holding the terminal open keeps it alive between the configurator's opens (the master
+    // would otherwise report a hang-up each time the port is closed), and raw from the start.
+    const int slave = open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios raw{};
+    if (slave < 0 || tcgetattr(slave, &raw) != 0) {
+        std::perror("loconet-sim: cannot hold the terminal");
+        return 1;
+    }
+    cfmakeraw(&raw);
+    cfsetspeed(&raw, B19200);
+    tcsetattr(slave, TCSANOW, &raw);
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+
+    if (!options.Link.empty()) {
+        unlink(options.Link.c_str());
+        if (symlink(slavePath.c_str(), options.Link.c_str()) != 0) {
+            std::perror("loconet-sim: cannot make the link");
+            return 1;
+        }
+    }
+    FILE* log = options.Log.empty() ? nullptr : std::fopen(options.Log.c_str(), "w");
+    if (!options.Log.empty() && !log) {
+        std::perror("loconet-sim: cannot write the log");
+        return 1;
+    }
+    std::printf("%s\n", slavePath.c_str());
+
+    struct sigaction action {};
+    action.sa_handler = Stop;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    TLocoNetSimulator simulator(options.Simulator);
+    std::mt19937 random(options.Simulator.Seed);
+    const auto start = Clock::now();
+    const auto stamp = [&] { return std::chrono::duration<double>(Clock::now() - start).count(); };
+    const auto report = [&] {
+        for (const std::string& line : simulator.TakeReport())
+            if (!options.Quiet)
+                std::printf("%9.3f  %s\n", stamp(), line.c_str());
+    };
+
+    // What goes back to the PC leaves at the line's pace, 1920 bytes a second at 19200 baud.
+    constexpr double kBytesPerSecond = 1920.0;
+    std::deque<std::uint8_t> outgoing;
+    auto lineFree = Clock::now();
+    const auto queue = [&](const TLocoNetSimulator::TBytes& bytes) { outgoing.insert(outgoing.end(), bytes.begin(), bytes.end()); };
+
+    std::optional<Clock::time_point> firstByte;
+    bool extrasSent = false;
+    const auto never = Clock::time_point::max();
+    auto nextChange = options.ReportIntervalMs > 0 ? Clock::now() + milliseconds(options.ReportIntervalMs) : never;
+    int exitCode = 0;
+
+    while (!gStop) {
+        const auto now = Clock::now();
+        if (firstByte && options.HangupAfterMs >= 0 && now >= *firstByte + milliseconds(options.HangupAfterMs)) {
+            if (!options.Quiet)
+                std::printf("%9.3f  hung up\n", stamp());
+            break;
+        }
+        // Send what the line allows by now.
+        while (!outgoing.empty() && lineFree <= now) {
+            const std::uint8_t byte = outgoing.front();
+            const ssize_t n = write(master, &byte, 1);
+            if (n != 1)
+                break;
+            outgoing.pop_front();
+            if (log)
+                std::fprintf(log, "%.6f tx %02X\n", stamp(), byte);
+            lineFree = std::max(lineFree, now - milliseconds(2))
+                + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / kBytesPerSecond));
+        }
+        if (now >= nextChange) {
+            queue(simulator.ChangeContact());
+            nextChange = now + milliseconds(options.ReportIntervalMs);
+        }
+
+        auto wake = nextChange;
+        if (!outgoing.empty())
+            wake = std::min(wake, lineFree);
+        if (firstByte && options.HangupAfterMs >= 0)
+            wake = std::min(wake, *firstByte + milliseconds(options.HangupAfterMs));
+        const long long wait = wake == never ? 1000 : std::chrono::ceil<milliseconds>(wake - Clock::now()).count();
+        pollfd p{master, POLLIN, 0};
+        const int ready = poll(&p, 1, int(std::clamp<long long>(wait, 0, 1000)));
+        if (ready < 0 && errno != EINTR) {
+            std::perror("loconet-sim: poll");
+            exitCode = 1;
+            break;
+        }
+        if (ready <= 0 || !(p.revents & POLLIN))
+            continue;
+        std::uint8_t buffer[256];
+        const ssize_t n = read(master, buffer, sizeof buffer);
+        for (ssize_t i = 0; i < n; ++i) {
+            if (log)
+                std::fprintf(log, "%.6f rx %02X\n", stamp(), buffer[i]);
+            if (!firstByte)
+                firstByte = Clock::now();
+            queue(simulator.Receive(buffer[i]));
+        }
+        report();
+        // Extras start once the PC has said something: its port is open and raw by then.
+        if (firstByte && !extrasSent) {
+            extrasSent = true;
+            if (options.Burst > 0)
+                queue(simulator.Burst(options.Burst));
+            for (int i = 0; i < options.Noise; ++i)
+                outgoing.push_back(std::uint8_t(random()));
+        }
+        if (log)
+            std::fflush(log);
+    }
+    report();
+    if (log)
+        std::fclose(log);
+    close(slave);
+    close(master);
+    if (!options.Link.empty())
+        unlink(options.Link.c_str());
+    return exitCode;
+}
