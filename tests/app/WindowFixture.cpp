@@ -11,6 +11,8 @@
 #include <QStyleOptionButton>
 #include <QToolButton>
 
+#include <thread>
+
 void WindowTest::SetUp()
 {
     InitializeUnitSentrax();
@@ -41,6 +43,7 @@ bool WindowTest::WaitFor(const std::function<bool()>& condition, std::chrono::mi
         if (clock.elapsed() > timeout.count())
             return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1)); // waiting, not spinning
     }
     return true;
 }
@@ -71,10 +74,15 @@ void WindowTest::Activate()
 
 void WindowTest::OpenThroughSettings(TPty& pty, const QString& baud)
 {
-    qputenv("SENTRAX_EXTRA_PORTS", pty.SlavePath().toLocal8Bit());
-    WhenModalShows([&pty, baud](QWidget* dialog) {
+    OpenThroughSettings(pty.SlavePath(), baud);
+}
+
+void WindowTest::OpenThroughSettings(const QString& port, const QString& baud)
+{
+    qputenv("SENTRAX_EXTRA_PORTS", port.toLocal8Bit());
+    WhenModalShows([port, baud](QWidget* dialog) {
         auto* setup = static_cast<TComSetupFrm*>(dialog);
-        ChooseComboItem(setup->Combo(1), pty.SlavePath());
+        ChooseComboItem(setup->Combo(1), port);
         ChooseComboItem(setup->Combo(2), baud);
         ClickButton(dialog, QStringLiteral("OK"));
     });

@@ -31,6 +31,7 @@ protected:
 
     // Opens the port as a user does: "Settings", the pseudo-terminal's path in the port list, OK.
     void OpenThroughSettings(TPty& pty, const QString& baud = QStringLiteral("19200"));
+    void OpenThroughSettings(const QString& port, const QString& baud = QStringLiteral("19200"));
 
     void Click(QAbstractButton* button);
     // Radio buttons take a click on their indicator, not on their caption.

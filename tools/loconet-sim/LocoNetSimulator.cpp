@@ -97,6 +97,7 @@ TBytes TLocoNetSimulator::Receive(std::uint8_t byte)
 
 void TLocoNetSimulator::Handle(const TBytes& message, TBytes& out)
 {
+    ++messagesReceived_;
     Note("received " + Hex(message));
     Append(out, message); // the echo: the message went out on the bus
     if (options_.Station)

@@ -33,6 +33,8 @@ public:
     // What happened, one line per message, for people to read.
     std::vector<std::string> TakeReport();
 
+    // Well-formed messages from the PC so far.
+    int MessagesReceived() const { return messagesReceived_; }
     bool ModuleRunning() const { return module_.Stage == TModule::Running; }
     int FirstContact() const { return module_.FirstContact; }
     int ContactCount() const { return module_.ContactCount; }
@@ -68,6 +70,7 @@ private:
     TModule module_;
     std::mt19937 random_;
     std::vector<std::string> report_;
+    int messagesReceived_ = 0;
 };
 
 std::string Hex(const TLocoNetSimulator::TBytes& bytes);

@@ -241,8 +241,8 @@ int main(int argc, char** argv)
             queue(simulator.Receive(buffer[i]));
         }
         report();
-        // Extras start once the PC has said something: its port is open and raw by then.
-        if (firstByte && !extrasSent) {
+        // Extras follow the echo of the PC's first message: its port is open and raw by then.
+        if (simulator.MessagesReceived() > 0 && !extrasSent) {
             extrasSent = true;
             if (options.Burst > 0)
                 queue(simulator.Burst(options.Burst));

@@ -1,0 +1,243 @@
+// The whole configurator against the LocoNet simulator: the real window (offscreen), the
+// simulator as a process of its own on a pseudo-terminal, and the simulator's log of every byte.
+
+#include "../app/WindowFixture.h"
+
+#include "LocoNet.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <fcntl.h>
+#include <set>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+struct TLoggedByte {
+    double At; // seconds
+    std::uint8_t Byte;
+};
+
+// The simulator, started for one test.
+class TSimulator {
+public:
+    explicit TSimulator(std::vector<std::string> options)
+    {
+        Port = Dir.filePath(QStringLiteral("loconet"));
+        Log = Dir.filePath(QStringLiteral("bytes.log"));
+        std::vector<std::string> argv{LOCONET_SIM, "--link", Port.toStdString(), "--log", Log.toStdString(), "--quiet"};
+        argv.insert(argv.end(), options.begin(), options.end());
+        pid_ = fork();
+        if (pid_ == 0) {
+            std::vector<char*> args;
+            for (auto& a : argv)
+                args.push_back(a.data());
+            args.push_back(nullptr);
+            const int null = ::open("/dev/null", O_WRONLY);
+            dup2(null, STDOUT_FILENO);
+            execv(args[0], args.data());
+            _exit(127);
+        }
+        for (int i = 0; i < 200 && !QFile::exists(Port); ++i)
+            std::this_thread::sleep_for(10ms);
+    }
+    ~TSimulator()
+    {
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+
+    // Every byte the simulator saw from the configurator ("rx") or sent it ("tx").
+    std::vector<TLoggedByte> Bytes(const char* direction) const
+    {
+        std::vector<TLoggedByte> bytes;
+        QFile file(Log);
+        if (!file.open(QIODevice::ReadOnly))
+            return bytes;
+        while (!file.atEnd()) {
+            const QList<QByteArray> fields = file.readLine().trimmed().split(' ');
+            if (fields.size() == 3 && fields[1] == direction)
+                bytes.push_back({fields[0].toDouble(), std::uint8_t(fields[2].toInt(nullptr, 16))});
+        }
+        return bytes;
+    }
+
+    // The messages the configurator sent, framed by the bus rules.
+    std::vector<LocoNet::TMessage> Received() const
+    {
+        std::vector<LocoNet::TMessage> messages;
+        LocoNet::TMessage frame;
+        for (const TLoggedByte& b : Bytes("rx")) {
+            if (b.Byte & 0x80)
+                frame = {b.Byte};
+            else if (!frame.empty())
+                frame.push_back(b.Byte);
+            const int kind = frame.empty() ? 0 : (frame[0] >> 5) & 3;
+            const std::size_t length = kind == 3 ? (frame.size() > 1 ? frame[1] : 99) : std::size_t(2 << kind);
+            if (!frame.empty() && frame.size() == length) {
+                messages.push_back(frame);
+                frame.clear();
+            }
+        }
+        return messages;
+    }
+
+    QTemporaryDir Dir;
+    QString Port;
+    QString Log;
+
+private:
+    pid_t pid_ = -1;
+};
+
+LocoNet::TMessage OnWire(std::initializer_list<std::uint8_t> bytes)
+{
+    return LocoNet::WithChecksum(LocoNet::TMessage(bytes));
+}
+
+double CpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+} // namespace
+
+struct TVersionCase {
+    const char* Name;
+    int Button;       // 1, 2 or 3: RadioButton1..3
+    bool CurrentMonitor; // programmed with "Current Monitor On" (direction bit set)
+};
+
+class EndToEnd : public WindowTest, public testing::WithParamInterface<TVersionCase> {
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        link_.OnTxBuf = [this](const char*, int) { Written.push_back(std::chrono::steady_clock::now()); };
+        Form->ComPort1->AttachLink(&link_);
+    }
+    void TearDown() override
+    {
+        if (frmSentrax)
+            Form->ComPort1->DetachLink(&link_);
+        WindowTest::TearDown();
+    }
+    std::vector<std::chrono::steady_clock::time_point> Written; // each completed write
+
+private:
+    TComLink link_;
+};
+
+TEST_P(EndToEnd, AFullPassProgramsTheModuleAndEndsWithPowerOff)
+{
+    const TVersionCase& version = GetParam();
+    TSimulator simulator({"--report-interval", "0"});
+    OpenThroughSettings(simulator.Port);
+    ASSERT_TRUE(Form->ComPort1->Connected());
+
+    QRadioButton* const radios[] = {Form->RadioButton1, Form->RadioButton2, Form->RadioButton3};
+    Select(radios[version.Button - 1]);
+    Type(Form->Edit1, QStringLiteral("17"));
+    Click(version.CurrentMonitor ? Form->Button2 : Form->Button3);
+    Type(Form->Edit2, QStringLiteral("16"));
+    Click(Form->Button4);
+    // The module reports its sixteen contacts, 17 to 32, all free.
+    ASSERT_TRUE(WaitFor([&] { return Form->Edit3->text() == QStringLiteral("32"); }, 10s)) << Form->Edit3->text().toStdString();
+    EXPECT_EQ(Form->Edit4->text(), QStringLiteral("0"));
+    const QStringList shown = Form->Memo1->Lines();
+    EXPECT_TRUE(shown.contains(QStringLiteral("837C")));                          // an echo
+    EXPECT_TRUE(shown.contains(QStringLiteral("E70E170300000007000000000005"))); // a reply
+    EXPECT_FALSE(shown.contains(QStringLiteral("Er is geen verbinding tussen de LocoNet-Centrale en het programma")));
+    Click(Form->Button5);
+    EXPECT_FALSE(Form->isVisible());
+    EXPECT_TRUE(Errors.isEmpty()) << Errors.join(u'|').toStdString();
+
+    // What went over the wire: the seven start messages in order, then the two switch-request
+    // pairs and global power off; slot claims (BA s s) may come between, each slot once.
+    std::vector<LocoNet::TMessage> messages = simulator.Received();
+    std::size_t start = 0;
+    std::vector<LocoNet::TMessage> rest;
+    for (const LocoNet::TMessage& m : messages) {
+        if (start < LocoNet::VersionStartMessages.size() && m == LocoNet::WithChecksum(LocoNet::VersionStartMessages[start]))
+            ++start;
+        else
+            rest.push_back(m);
+    }
+    EXPECT_EQ(start, LocoNet::VersionStartMessages.size());
+    std::vector<LocoNet::TMessage> claims;
+    std::vector<LocoNet::TMessage> others;
+    for (const LocoNet::TMessage& m : rest)
+        (m[0] == 0xBA && m[1] == m[2] ? claims : others).push_back(m);
+    const std::uint8_t direction = version.CurrentMonitor ? 0x20 : 0x00;
+    EXPECT_EQ(others, (std::vector<LocoNet::TMessage>{
+                          OnWire({0xB0, 0x10, std::uint8_t(direction | 0x10)}), OnWire({0xB0, 0x10, direction}),
+                          OnWire({0xB0, 0x0F, 0x10}), OnWire({0xB0, 0x0F, 0x00}), OnWire({0x82})}));
+    std::set<int> claimedSlots;
+    for (const LocoNet::TMessage& claim : claims)
+        EXPECT_TRUE(claimedSlots.insert(claim[1]).second) << "slot " << int(claim[1]) << " claimed twice";
+    EXPECT_FALSE(claims.empty());
+
+    // One byte every 20 ms at least. Each write completed 20 ms or more after the one before;
+    // the terminal hands bytes over with a little jitter (rarely a few ms on a busy machine),
+    // which the simulator's own times carry.
+    ASSERT_EQ(Written.size(), simulator.Bytes("rx").size());
+    for (std::size_t i = 1; i < Written.size(); ++i)
+        EXPECT_GE(Written[i] - Written[i - 1], 20ms) << "byte " << i;
+    const auto bytes = simulator.Bytes("rx");
+    for (std::size_t i = 1; i < bytes.size(); ++i)
+        EXPECT_GE(bytes[i].At - bytes[i - 1].At, 0.015) << "byte " << i;
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, EndToEnd,
+                         testing::Values(TVersionCase{"Version10or12", 1, false}, TVersionCase{"Version11", 2, true},
+                                         TVersionCase{"Version11CountingOn", 2, false},
+                                         TVersionCase{"Kwadrant", 3, false}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+class EndToEndFaults : public WindowTest {};
+
+TEST_F(EndToEndFaults, TheAdapterPulledOutMidPassGivesOneErrorAndLeavesTheWindowUsable)
+{
+    TSimulator simulator({"--hangup-after", "1500", "--report-interval", "0"});
+    OpenThroughSettings(simulator.Port);
+    Select(Form->RadioButton2); // the start messages take about 0.6 s
+    ASSERT_TRUE(Errors.isEmpty());
+    ASSERT_TRUE(WaitFor([&] { return !Form->ComPort1->Connected(); }, 10s));
+    WaitFor([] { return false; }, 200ms);
+    EXPECT_EQ(Errors, QStringList{QStringLiteral("ReadFile function failed (win error code: 5)")});
+    EXPECT_EQ(Form->ComLed3->State(), lsOff);
+
+    const double before = CpuSeconds();
+    WaitFor([] { return false; }, 500ms);
+    EXPECT_LT(CpuSeconds() - before, 0.25); // nothing spins on the dead terminal
+
+    Click(Form->Button2); // the window goes on; with the port closed nothing is sent
+    EXPECT_TRUE(Form->GroupBox3->isVisible());
+    EXPECT_EQ(Errors.size(), 1);
+}
+
+TEST_F(EndToEndFaults, ABurstOfInputReportsIsShownCompleteAndInOrder)
+{
+    TSimulator simulator({"--burst", "500", "--report-interval", "0"});
+    OpenThroughSettings(simulator.Port);
+    Click(Form->Button6); // power on: the simulator's burst follows its echo
+    ASSERT_TRUE(WaitFor([&] { return Form->Memo1->LineCount() >= 1001; }, 20s)) << Form->Memo1->LineCount();
+    QStringList expected{QStringLiteral("837C")};
+    for (int i = 0; i < 500; ++i) {
+        const int n = i; // contacts 1.. in turn, occupied and free alternately
+        const auto report = LocoNet::WithChecksum(LocoNet::TMessage{
+            0xB2, std::uint8_t((n >> 1) & 0x7F), std::uint8_t(0x40 | ((n & 1) ? 0x20 : 0) | (i % 2 == 0 ? 0x10 : 0) | ((n >> 8) & 0x0F))});
+        const QString line = QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(report.data()), 4).toHex().toUpper());
+        expected << line << line;
+    }
+    EXPECT_EQ(Form->Memo1->Lines(), expected);
+    EXPECT_EQ(Form->Edit3->text(), QStringLiteral("500"));
+}
