@@ -194,7 +194,8 @@ protected:
 
     void Start(const std::vector<std::string>& env = {})
     {
-        std::vector<std::string> all{"DISPLAY=" + X.Name(), "QT_QPA_PLATFORM=xcb",
+        // English, whatever the developer's own settings: the test reads no texts, but a box could.
+        std::vector<std::string> all{"DISPLAY=" + X.Name(), "QT_QPA_PLATFORM=xcb", "LANG=C", "LC_ALL=C",
                                      "XDG_RUNTIME_DIR=" + RuntimeDir.path().toStdString()};
         all.insert(all.end(), env.begin(), env.end());
         Pid = Spawn({SENTRAX_PROGRAM}, all);
