@@ -198,3 +198,21 @@ TEST_F(WindowErrors, TheTitleIsTheProgramFileName)
     // The tests run as test_app: nothing from a full stop on, the first letter as it is.
     EXPECT_EQ(App->Title(), QStringLiteral("test_app"));
 }
+
+TEST(WindowLanguage, TheWindowsOwnTextsAreNeverTranslated)
+{
+    const QByteArray saved = qgetenv("LANG");
+    qputenv("LANG", "nl_NL.UTF-8");
+    InitializeModules(); // the Dutch catalogs beside this program translate "Close" and "Cancel"
+    {
+        TApplication application;
+        TfrmSentrax* form = application.CreateMainForm();
+        EXPECT_EQ(form->Button5->text(), QStringLiteral("Close"));
+        EXPECT_EQ(form->Button1->text(), QStringLiteral("Settings"));
+        EXPECT_EQ(form->GroupBox1->title(), QStringLiteral("Set Comport and Baudrate"));
+        EXPECT_EQ(form->windowTitle(), QStringLiteral("     Sentrax Configurator V1.02"));
+        delete frmSentrax;
+    }
+    FinalizeModules();
+    qputenv("LANG", saved);
+}
