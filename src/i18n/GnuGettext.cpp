@@ -38,33 +38,6 @@ std::int64_t EmbeddedCatalogOffset()
     return static_cast<std::int64_t>(value);
 }
 
-namespace {
-
-constexpr std::uint32_t kMoMagic = 0x950412DE;
-constexpr std::uint32_t kMoMagicSwapped = 0xDE120495;
-constexpr std::uint64_t kMoHeaderSize = 20; // magic, revision, N, O, T
-
-
-std::int64_t LittleEndian64(const char* bytes)
-{
-    std::uint64_t value = 0;
-    for (int i = 7; i >= 0; --i)
-        value = (value << 8) | static_cast<unsigned char>(bytes[i]);
-    return static_cast<std::int64_t>(value);
-}
-
-// Unsigned bytewise order; a proper prefix orders before the longer string.
-int CompareBytes(const QByteArray& key, const char* text, std::uint32_t length)
-{
-    const auto common = std::min<std::size_t>(std::size_t(key.size()), length);
-    if (const int c = std::memcmp(key.constData(), text, common))
-        return c;
-    if (std::size_t(key.size()) == length)
-        return 0;
-    return std::size_t(key.size()) < length ? -1 : 1;
-}
-
-} // namespace
 
 // --- Embedded catalogs ------------------------------------------------------------------------
 
@@ -76,48 +49,17 @@ void TAssemblyAnalyzer::Analyze(const QString& executable, std::int64_t director
     if (directoryOffset == 0)
         return;
     QFile file(executable);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly) || file.size() <= 0)
         return;
-    const std::int64_t size = file.size();
-    const auto read64 = [&](std::int64_t at, std::int64_t& value) {
-        char bytes[8];
-        if (at < 0 || at > size - 8 || !file.seek(at) || file.read(bytes, 8) != 8)
-            return false;
-        value = LittleEndian64(bytes);
-        return true;
-    };
-
-    // Every record must lie further into the file than the one before, and inside it: a chain
-    // that points backwards or outward ends here, so no file can make the scan loop or stray.
-    std::int64_t record = directoryOffset;
-    for (;;) {
-        std::int64_t next = 0;
-        std::int64_t offset = 0;
-        std::int64_t length = 0;
-        if (!read64(record, next) || next == 0)
-            return;
-        if (next < record + 24 || next > size || !read64(record + 8, offset) || !read64(record + 16, length))
-            return;
-        if (offset < 0 || length < 0 || offset > size || length > size - offset)
-            return;
-        if (!file.seek(record + 24))
-            return;
-        const QByteArray rawName = file.read(next - record - 24);
-        if (rawName.size() != next - record - 24)
-            return;
-        qsizetype first = 0;
-        qsizetype last = rawName.size();
-        while (first < last && static_cast<unsigned char>(rawName[first]) <= 32)
-            ++first;
-        while (last > first && static_cast<unsigned char>(rawName[last - 1]) <= 32)
-            --last;
-        const QString name = QString::fromUtf8(rawName.mid(first, last - first));
-        const QString key = name.toUpper();
-        if (entries_.count(key))
-            return; // a duplicate name is an error
-        entries_[key] = {name, {offset, length}};
-        record = next;
+    const uchar* view = file.map(0, file.size());
+    if (!view)
+        return;
+    for (const TEmbeddedEntry& entry : ReadEmbeddedDirectory({view, std::size_t(file.size())}, directoryOffset)) {
+        const QString name = QString::fromUtf8(entry.Name);
+        if (!entries_.emplace(name.toUpper(), std::pair(name, TAssemblyFileInfo{entry.Offset, entry.Size})).second)
+            break; // a repeated name ends the directory
     }
+    file.unmap(const_cast<uchar*>(view));
 }
 
 bool TAssemblyAnalyzer::Relative(const QString& path, QString& relative) const
@@ -199,8 +141,6 @@ void TDomain::CloseCatalogLocked()
         ::close(fileHandle_);
     view_ = nullptr;
     viewSize_ = 0;
-    catalogStart_ = nullptr;
-    catalogSize_ = 0;
     fileHandle_ = -1;
 }
 
@@ -251,49 +191,13 @@ void TDomain::OpenCatalog()
     }
     view_ = static_cast<const unsigned char*>(view);
 
-    const auto invalid = [&] { fail(QStringLiteral("This file is not a valid GNU gettext mo file: ") + location.File); };
     const auto offset = std::uint64_t(catalogOffset_);
-    if (offset > viewSize_)
-        invalid();
-    catalogStart_ = view_ + offset;
-    catalogSize_ = viewSize_ - offset;
-    if (location.Size > 0)
-        catalogSize_ = std::min(catalogSize_, std::uint64_t(location.Size));
-    if (catalogSize_ < kMoHeaderSize)
-        invalid();
-
-    byteSwap_ = false;
-    const std::uint32_t magic = ReadWord(0);
-    if (magic != kMoMagic && magic != kMoMagicSwapped)
-        invalid();
-    byteSwap_ = magic == kMoMagicSwapped;
-    stringCount_ = ReadWord(8);
-    msgidTable_ = ReadWord(12);
-    translationTable_ = ReadWord(16);
-    // Both descriptor tables must lie inside the catalog; the strings they describe are checked
-    // as they are read.
-    const std::uint64_t tableBytes = 8 * std::uint64_t(stringCount_);
-    if (msgidTable_ + tableBytes > catalogSize_ || translationTable_ + tableBytes > catalogSize_)
-        invalid();
+    std::uint64_t size = offset <= viewSize_ ? viewSize_ - offset : 0;
+    if (location.File != path) // a catalog inside the executable ends where its record says
+        size = std::min(size, std::uint64_t(location.Size));
+    if (offset > viewSize_ || !catalog_.Open(view_ + offset, size))
+        fail(QStringLiteral("This file is not a valid GNU gettext mo file: ") + location.File);
     open_.store(true, std::memory_order_release);
-}
-
-std::uint32_t TDomain::ReadWord(std::uint64_t offset) const
-{
-    std::uint32_t word;
-    std::memcpy(&word, catalogStart_ + offset, sizeof word);
-    return byteSwap_ ? __builtin_bswap32(word) : word;
-}
-
-bool TDomain::ReadString(std::uint32_t table, std::uint32_t index, const char*& text, std::uint32_t& length) const
-{
-    const std::uint64_t descriptor = table + 8 * std::uint64_t(index);
-    length = ReadWord(descriptor);
-    const std::uint32_t offset = ReadWord(descriptor + 4);
-    if (std::uint64_t(offset) + length > catalogSize_)
-        return false;
-    text = reinterpret_cast<const char*>(catalogStart_ + offset);
-    return true;
 }
 
 QByteArray TDomain::Lookup(const QByteArray& key)
@@ -302,31 +206,7 @@ QByteArray TDomain::Lookup(const QByteArray& key)
         OpenCatalog();
     if (!open_.load(std::memory_order_acquire))
         return key;
-    const std::uint32_t n = stringCount_;
-    if (n == 0)
-        return key;
-
-    std::uint32_t i = std::uint32_t{1} << (31 - __builtin_clz(n)); // largest power of two <= N
-    std::uint32_t step = i / 2;
-    for (;;) {
-        const char* text = nullptr;
-        std::uint32_t length = 0;
-        if (!ReadString(msgidTable_, i - 1, text, length))
-            return key;
-        const int order = CompareBytes(key, text, length);
-        if (order == 0) {
-            if (!ReadString(translationTable_, i - 1, text, length))
-                return key;
-            return QByteArray(text, length);
-        }
-        if (step == 0)
-            return key;
-        if (order < 0)
-            i = i <= step ? 1 : i - step;
-        else
-            i = std::min(i + step, n);
-        step /= 2;
-    }
+    return catalog_.Lookup(key);
 }
 
 // --- The translator ---------------------------------------------------------------------------

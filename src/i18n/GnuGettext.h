@@ -1,5 +1,7 @@
 #pragma once
 
+#include "MoCatalog.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -81,24 +83,15 @@ private:
     void OpenCatalog();
     void CloseCatalog();
     void CloseCatalogLocked();
-    std::uint32_t ReadWord(std::uint64_t offset) const;
-    // The string described at descriptor table `table`, entry `index`; false when it lies outside
-    // the catalog.
-    bool ReadString(std::uint32_t table, std::uint32_t index, const char*& text, std::uint32_t& length) const;
 
     QString directory_;
     QString domainName_;
     std::shared_mutex lock_;
-    bool byteSwap_ = false;
-    std::uint32_t stringCount_ = 0;   // N
-    std::uint32_t msgidTable_ = 0;    // O
-    std::uint32_t translationTable_ = 0; // T
-    std::int64_t catalogOffset_ = 0;
+    std::int64_t catalogOffset_ = 0; // inside the mapped file: 0, or where an embedded catalog starts
     int fileHandle_ = -1;
-    const unsigned char* view_ = nullptr;
+    const unsigned char* view_ = nullptr; // the whole file, mapped read-only
     std::uint64_t viewSize_ = 0;
-    const unsigned char* catalogStart_ = nullptr;
-    std::uint64_t catalogSize_ = 0;
+    TMoCatalog catalog_;
     QString languageCode_;
     std::atomic<bool> open_{false};
     std::atomic<bool> searchAllowed_{true};

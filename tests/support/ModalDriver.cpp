@@ -9,22 +9,25 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 
 void WhenModalShows(std::function<void(QWidget*)> action, int timeoutMs)
 {
-    auto timer = std::make_shared<QTimer>();
-    auto clock = std::make_shared<QElapsedTimer>();
-    clock->start();
+    // Owned by the application, so that a timer whose dialog never came is freed all the same.
+    auto* timer = new QTimer(QCoreApplication::instance());
+    QElapsedTimer clock;
+    clock.start();
     timer->setInterval(5);
-    QObject::connect(timer.get(), &QTimer::timeout, [timer, clock, action, timeoutMs] {
-        if (QWidget* modal = QApplication::activeModalWidget(); modal && modal->isVisible()) {
-            timer->stop();
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, clock, action = std::move(action), timeoutMs] {
+        QWidget* modal = QApplication::activeModalWidget();
+        const bool shown = modal && modal->isVisible();
+        if (!shown && clock.elapsed() <= timeoutMs)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        if (shown)
             action(modal);
-        } else if (clock->elapsed() > timeoutMs) {
-            timer->stop();
+        else
             ADD_FAILURE() << "no modal window showed up";
-        }
     });
     timer->start();
 }

@@ -1,0 +1,134 @@
+#include "MoCatalog.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+namespace {
+constexpr std::uint32_t kMagic = 0x950412DE;
+constexpr std::uint32_t kMagicSwapped = 0xDE120495;
+constexpr std::uint64_t kHeaderSize = 20; // magic, revision, N, O, T
+
+// Unsigned bytewise order; a proper prefix orders before the longer string.
+int CompareBytes(const QByteArray& key, const char* text, std::uint32_t length)
+{
+    const auto common = std::min<std::size_t>(std::size_t(key.size()), length);
+    if (const int c = std::memcmp(key.constData(), text, common))
+        return c;
+    if (std::size_t(key.size()) == length)
+        return 0;
+    return std::size_t(key.size()) < length ? -1 : 1;
+}
+
+std::int64_t LittleEndian64(const unsigned char* bytes)
+{
+    std::uint64_t value = 0;
+    for (int i = 7; i >= 0; --i)
+        value = (value << 8) | bytes[i];
+    return static_cast<std::int64_t>(value);
+}
+}
+
+bool TMoCatalog::Open(const unsigned char* start, std::uint64_t size)
+{
+    start_ = start;
+    size_ = size;
+    byteSwap_ = false;
+    if (size < kHeaderSize)
+        return false;
+    const std::uint32_t magic = Word(0);
+    if (magic != kMagic && magic != kMagicSwapped)
+        return false;
+    byteSwap_ = magic == kMagicSwapped;
+    count_ = Word(8);
+    msgids_ = Word(12);
+    translations_ = Word(16);
+    const std::uint64_t tableBytes = 8 * std::uint64_t(count_);
+    return msgids_ + tableBytes <= size_ && translations_ + tableBytes <= size_;
+}
+
+std::uint32_t TMoCatalog::Word(std::uint64_t offset) const
+{
+    std::uint32_t word;
+    std::memcpy(&word, start_ + offset, sizeof word);
+    return byteSwap_ ? __builtin_bswap32(word) : word;
+}
+
+bool TMoCatalog::String(std::uint32_t table, std::uint32_t index, const char*& text, std::uint32_t& length) const
+{
+    const std::uint64_t descriptor = table + 8 * std::uint64_t(index);
+    length = Word(descriptor);
+    const std::uint32_t offset = Word(descriptor + 4);
+    if (std::uint64_t(offset) + length > size_)
+        return false;
+    text = reinterpret_cast<const char*>(start_ + offset);
+    return true;
+}
+
+QByteArray TMoCatalog::Lookup(const QByteArray& key) const
+{
+    if (count_ == 0)
+        return key;
+    std::uint32_t i = std::uint32_t{1} << (31 - __builtin_clz(count_)); // largest power of two <= N
+    std::uint32_t step = i / 2;
+    for (;;) {
+        const char* text = nullptr;
+        std::uint32_t length = 0;
+        if (!String(msgids_, i - 1, text, length))
+            return key;
+        const int order = CompareBytes(key, text, length);
+        if (order == 0) {
+            if (!String(translations_, i - 1, text, length))
+                return key;
+            return QByteArray(text, length);
+        }
+        if (step == 0)
+            return key;
+        if (order < 0)
+            i = i <= step ? 1 : i - step;
+        else
+            i = std::min(i + step, count_);
+        step /= 2;
+    }
+}
+
+std::vector<TEmbeddedEntry> ReadEmbeddedDirectory(std::span<const unsigned char> file, std::int64_t offset)
+{
+    std::vector<TEmbeddedEntry> entries;
+    const auto size = std::int64_t(file.size());
+    const auto read64 = [&](std::int64_t at, std::int64_t& value) {
+        if (at < 0 || at > size - 8)
+            return false;
+        value = LittleEndian64(file.data() + at);
+        return true;
+    };
+    std::int64_t record = offset;
+    for (;;) {
+        std::int64_t next = 0;
+        std::int64_t catalog = 0;
+        std::int64_t length = 0;
+        if (!read64(record, next) || next == 0)
+            break;
+        if (next < record + 24 || next > size || !read64(record + 8, catalog) || !read64(record + 16, length))
+            break;
+        if (catalog < 0 || length < 0 || catalog > size || length > size - catalog)
+            break;
+        auto first = file.begin() + record + 24;
+        auto last = file.begin() + next;
+        while (first < last && *first <= 32)
+            ++first;
+        while (last > first && *(last - 1) <= 32)
+            --last;
+        std::string name(first, last);
+        const bool repeated = std::any_of(entries.begin(), entries.end(), [&](const TEmbeddedEntry& e) {
+            return e.Name.size() == name.size()
+                && std::equal(name.begin(), name.end(), e.Name.begin(),
+                              [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b)); });
+        });
+        if (repeated)
+            break;
+        entries.push_back({std::move(name), catalog, length});
+        record = next;
+    }
+    return entries;
+}

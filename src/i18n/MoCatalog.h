@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+// A GNU MO catalog in memory. Opening reads the five header words only and checks that both
+// descriptor tables lie inside the bytes; every string is checked against the size as it is
+// read, so no catalog can make a lookup read outside it.
+class TMoCatalog {
+public:
+    // False when the bytes are no GNU MO catalog (or their tables point outside them).
+    bool Open(const unsigned char* start, std::uint64_t size);
+
+    // The translation of a UTF-8 key, found by binary search over the sorted msgids; the key
+    // itself when the catalog has none (or the entry's strings lie outside the catalog).
+    QByteArray Lookup(const QByteArray& key) const;
+
+    std::uint32_t Count() const { return count_; }
+
+private:
+    std::uint32_t Word(std::uint64_t offset) const;
+    bool String(std::uint32_t table, std::uint32_t index, const char*& text, std::uint32_t& length) const;
+
+    const unsigned char* start_ = nullptr;
+    std::uint64_t size_ = 0;
+    bool byteSwap_ = false;
+    std::uint32_t count_ = 0;       // N
+    std::uint32_t msgids_ = 0;      // O
+    std::uint32_t translations_ = 0; // T
+};
+
+// One record of the directory of catalogs appended to an executable.
+struct TEmbeddedEntry {
+    std::string Name; // UTF-8, trimmed
+    std::int64_t Offset = 0;
+    std::int64_t Size = 0;
+};
+
+// The record chain that starts at `offset` in the file's bytes (every integer a signed 64-bit
+// little-endian value: next record, catalog offset, catalog size, then the name up to the next
+// record). Each record must lie further into the file than the one before and inside it, and
+// name a catalog inside it under a name not seen before; the first that does not ends the
+// chain, and the records before it stand.
+std::vector<TEmbeddedEntry> ReadEmbeddedDirectory(std::span<const unsigned char> file, std::int64_t offset);
