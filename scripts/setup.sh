@@ -12,16 +12,7 @@ packages=(
   xvfb xauth x11-utils libx11-dev libxtst-dev fonts-liberation
   socat
 )
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  echo "Installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+bash scripts/install-packages.sh "${packages[@]}"
 
 echo "Building in build/ (the compiler's output is in build/build.log)"
 mkdir -p build

@@ -1,7 +1,51 @@
 #!/usr/bin/env bash
-# Sets everything up, builds, and runs the whole test suite. Ends with the test summary.
+# Sets everything up, builds, and runs the whole test suite: under AddressSanitizer and
+# UndefinedBehaviorSanitizer, the threaded parts under ThreadSanitizer, each fuzz target for a
+# short while, and finally the suite as users get it. Ends with the test summary.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
+bash scripts/install-packages.sh clang libclang-rt-14-dev
+
+# Builds a configuration of its own in the given directory; the compiler's output goes to its log.
+build() {
+  local dir=$1
+  shift
+  mkdir -p "$dir"
+  if ! { cmake -S . -B "$dir" -G Ninja "$@" && cmake --build "$dir" --parallel "$(nproc)"; } > "$dir/build.log" 2>&1; then
+    tail -n 40 "$dir/build.log"
+    echo "The build in $dir failed; the whole log is $dir/build.log." >&2
+    exit 1
+  fi
+}
+
+echo "== The suite under AddressSanitizer and UndefinedBehaviorSanitizer"
+build build-asan -DCMAKE_BUILD_TYPE=Debug "-DSENTRAX_SANITIZE=address;undefined"
+if ! (cd build-asan &&
+  ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1 LSAN_OPTIONS=suppressions=$PWD/../tests/lsan.supp \
+  UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure --parallel 2 --timeout 900 > ctest.log 2>&1); then
+  cat build-asan/ctest.log
+  exit 1
+fi
+tail -n 3 build-asan/ctest.log
+
+echo "== The threaded parts under ThreadSanitizer"
+build build-tsan -DCMAKE_BUILD_TYPE=Debug -DSENTRAX_SANITIZE=thread
+for program in test_core test_serial; do
+  TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp halt_on_error=1" build-tsan/bin/$program --gtest_brief=1
+done
+
+echo "== Fuzzing, 30 seconds a target"
+CXX=clang++ build build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSENTRAX_BUILD_FUZZERS=ON \
+  -DSENTRAX_BUILD_APP=OFF -DSENTRAX_BUILD_TESTS=OFF "-DSENTRAX_SANITIZE=address;undefined"
+for target in receive catalog embedded; do
+  corpus=$(mktemp -d)
+  cp fuzz/corpus/$target/* "$corpus"
+  build-fuzz/bin/fuzz_$target -max_total_time=30 -print_final_stats=1 "$corpus" 2>&1 |
+    grep -E "^stat::number_of_executed_units|ERROR|SUMMARY" | sed "s/^/$target: /"
+  rm -rf "$corpus"
+done
+
+echo "== The suite"
 cd build
 ctest --output-on-failure --parallel 2 --timeout 600

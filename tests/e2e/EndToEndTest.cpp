@@ -4,8 +4,13 @@
 #include "../app/WindowFixture.h"
 
 #include "LocoNet.h"
+#include "LocoNetReceive.h"
+#include "UnitSentrax.h"
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QTimer>
 #include <QTemporaryDir>
 
 #include <csignal>
@@ -27,9 +32,10 @@ struct TLoggedByte {
 // The simulator, started for one test.
 class TSimulator {
 public:
-    explicit TSimulator(std::vector<std::string> options)
+    // The simulator's terminal appears as `port` (by default a path of its own).
+    explicit TSimulator(std::vector<std::string> options, QString port = {})
     {
-        Port = Dir.filePath(QStringLiteral("loconet"));
+        Port = port.isEmpty() ? Dir.filePath(QStringLiteral("loconet")) : port;
         Log = Dir.filePath(QStringLiteral("bytes.log"));
         std::vector<std::string> argv{LOCONET_SIM, "--link", Port.toStdString(), "--log", Log.toStdString(), "--quiet"};
         argv.insert(argv.end(), options.begin(), options.end());
@@ -222,6 +228,82 @@ TEST_F(EndToEndFaults, TheAdapterPulledOutMidPassGivesOneErrorAndLeavesTheWindow
     Click(Form->Button2); // the window goes on; with the port closed nothing is sent
     EXPECT_TRUE(Form->GroupBox3->isVisible());
     EXPECT_EQ(Errors.size(), 1);
+}
+
+TEST_F(EndToEndFaults, AfterTheAdapterComesBackSettingsOpensThePortAgain)
+{
+    QTemporaryDir links;
+    const QString port = links.filePath(QStringLiteral("loconet"));
+    {
+        TSimulator unplugged({"--hangup-after", "100", "--report-interval", "0"}, port);
+        OpenThroughSettings(port);
+        Click(Form->Button6); // power on; the adapter is pulled 100 ms later
+        ASSERT_TRUE(WaitFor([&] { return !Form->ComPort1->Connected() && !Errors.isEmpty(); }, 10s));
+    }
+    // Plugged in again: the same name, a new terminal behind it.
+    TSimulator back({"--report-interval", "0"}, port);
+    WhenModalShows([](QWidget* dialog) { ClickButton(dialog, QStringLiteral("OK")); });
+    Click(Form->Button1);
+    ASSERT_TRUE(Form->ComPort1->Connected());
+    EXPECT_EQ(Form->ComLed3->State(), lsOn);
+    Click(Form->Button6);
+    EXPECT_TRUE(WaitFor([&] { return back.Received() == std::vector<LocoNet::TMessage>{OnWire({0x83})}; }, 5s));
+    EXPECT_EQ(Errors.size(), 1);
+}
+
+TEST_F(EndToEndFaults, AMegabyteOfNoiseLeavesTheWindowResponsiveAndLaterTrafficShown)
+{
+    TSimulator simulator({"--noise", "1048576", "--rate", "0", "--report-interval", "0", "--seed", "7"});
+    OpenThroughSettings(simulator.Port);
+    const auto rss = [] {
+        QFile status(QStringLiteral("/proc/self/statm"));
+        status.open(QIODevice::ReadOnly);
+        return status.readAll().split(' ').value(1).toLongLong() * sysconf(_SC_PAGESIZE);
+    };
+    const long long before = rss();
+    // The window's event loop must keep turning: a timer measures the longest pause.
+    QElapsedTimer sinceTick;
+    sinceTick.start();
+    qint64 longestPause = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        longestPause = std::max(longestPause, sinceTick.restart());
+    });
+    ticker.start(20);
+    Click(Form->Button6); // the noise follows the echo of power on
+    // Wait until the simulator's log stops growing (reading the log itself is too slow to do
+    // while waiting) and nothing is left unread.
+    qint64 logSize = -1;
+    QElapsedTimer quiet;
+    quiet.start();
+    WaitFor([&] {
+        const qint64 now = QFileInfo(simulator.Log).size();
+        if (now != logSize || Form->ComPort1->BytesWaiting() > 0) {
+            logSize = now;
+            quiet.restart();
+        }
+        return quiet.elapsed() > 1500;
+    }, 180s);
+    ASSERT_GE(simulator.Bytes("tx").size(), 1048576u + 2);
+    sinceTick.restart();
+    WaitFor([] { return false; }, 300ms);
+    std::printf("after a megabyte of noise: longest pause of the event loop %lld ms, memory grown %lld KiB, "
+                "%d lines shown\n", static_cast<long long>(longestPause), (rss() - before) / 1024, Form->Memo1->LineCount());
+    EXPECT_LE(PendingText.size(), 2 * LocoNet::PendingCapBytes);
+#ifndef __SANITIZE_ADDRESS__ // AddressSanitizer holds freed memory back in its quarantine
+    EXPECT_LT(rss() - before, 100LL << 20) << "bytes grown";
+#endif
+    EXPECT_LT(longestPause, 2000);
+
+    // Traffic that goes on is shown again, behind whatever frame the noise left open.
+    bool shown = false;
+    for (int attempt = 0; attempt < 30 && !shown; ++attempt) {
+        const int lines = Form->Memo1->LineCount();
+        Click(Form->Button6);
+        WaitFor([&] { return Form->Memo1->LineCount() > lines && Form->Memo1->Lines().last() == QStringLiteral("837C"); }, 1s);
+        shown = Form->Memo1->Lines().last() == QStringLiteral("837C");
+    }
+    EXPECT_TRUE(shown);
 }
 
 TEST_F(EndToEndFaults, ABurstOfInputReportsIsShownCompleteAndInOrder)

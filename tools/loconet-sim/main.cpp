@@ -48,6 +48,8 @@ Options:
   --burst N              after the PC's first message, send N input reports back to back
   --noise N              after the PC's first message, send N random bytes
   --hangup-after MS      hang up (as a pulled-out adapter) MS ms after the PC's first byte
+  --rate N               bytes a second sent to the PC (default 1920, the 19200-baud line;
+                         0: as fast as the terminal takes them)
   --seed N               seed of the random choices (default 1)
   --quiet                do not print what happens
   --help                 show this text
@@ -68,6 +70,7 @@ struct TOptions {
     int Burst = 0;
     int Noise = 0;
     int HangupAfterMs = -1;
+    int Rate = 1920;
     bool Quiet = false;
 };
 
@@ -108,7 +111,8 @@ std::optional<TOptions> Parse(int argc, char** argv)
         } else if (a == "--quiet") {
             o.Quiet = true;
         } else if ((a == "--report-interval" && number(o.ReportIntervalMs)) || (a == "--burst" && number(o.Burst))
-                   || (a == "--noise" && number(o.Noise)) || (a == "--hangup-after" && number(o.HangupAfterMs))) {
+                   || (a == "--noise" && number(o.Noise)) || (a == "--hangup-after" && number(o.HangupAfterMs))
+                   || (a == "--rate" && number(o.Rate))) {
         } else if (a == "--seed" && number(seed)) {
             o.Simulator.Seed = std::uint32_t(seed);
         } else {
@@ -180,9 +184,11 @@ int main(int argc, char** argv)
                 std::printf("%9.3f  %s\n", stamp(), line.c_str());
     };
 
-    // What goes back to the PC leaves at the line's pace, 1920 bytes a second at 19200 baud.
-    constexpr double kBytesPerSecond = 1920.0;
+    // What goes back to the PC leaves at the line's pace: 1920 bytes a second at 19200 baud.
     std::deque<std::uint8_t> outgoing;
+    const auto byteTime = options.Rate > 0
+        ? std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / options.Rate))
+        : Clock::duration::zero();
     auto lineFree = Clock::now();
     const auto queue = [&](const TLocoNetSimulator::TBytes& bytes) { outgoing.insert(outgoing.end(), bytes.begin(), bytes.end()); };
 
@@ -199,30 +205,36 @@ int main(int argc, char** argv)
                 std::printf("%9.3f  hung up\n", stamp());
             break;
         }
-        // Send what the line allows by now.
+        // Send what the line allows by now (everything, unpaced), as the terminal takes it.
+        bool blocked = false;
         while (!outgoing.empty() && lineFree <= now) {
-            const std::uint8_t byte = outgoing.front();
-            const ssize_t n = write(master, &byte, 1);
-            if (n != 1)
+            std::uint8_t chunk[4096];
+            const std::size_t n = byteTime == Clock::duration::zero() ? std::min(outgoing.size(), sizeof chunk) : 1;
+            std::copy_n(outgoing.begin(), n, chunk);
+            const ssize_t written = write(master, chunk, n);
+            if (written <= 0) {
+                blocked = true; // the terminal's buffer is full until the configurator reads
                 break;
-            outgoing.pop_front();
-            if (log)
-                std::fprintf(log, "%.6f tx %02X\n", stamp(), byte);
-            lineFree = std::max(lineFree, now - milliseconds(2))
-                + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / kBytesPerSecond));
+            }
+            for (ssize_t i = 0; i < written && log; ++i)
+                std::fprintf(log, "%.6f tx %02X\n", stamp(), chunk[i]);
+            outgoing.erase(outgoing.begin(), outgoing.begin() + written);
+            lineFree = std::max(lineFree, now - milliseconds(2)) + written * byteTime;
         }
+        if (log)
+            std::fflush(log);
         if (now >= nextChange) {
             queue(simulator.ChangeContact());
             nextChange = now + milliseconds(options.ReportIntervalMs);
         }
 
         auto wake = nextChange;
-        if (!outgoing.empty())
+        if (!outgoing.empty() && !blocked)
             wake = std::min(wake, lineFree);
         if (firstByte && options.HangupAfterMs >= 0)
             wake = std::min(wake, *firstByte + milliseconds(options.HangupAfterMs));
         const long long wait = wake == never ? 1000 : std::chrono::ceil<milliseconds>(wake - Clock::now()).count();
-        pollfd p{master, POLLIN, 0};
+        pollfd p{master, short(POLLIN | (blocked ? POLLOUT : 0)), 0};
         const int ready = poll(&p, 1, int(std::clamp<long long>(wait, 0, 1000)));
         if (ready < 0 && errno != EINTR) {
             std::perror("loconet-sim: poll");
