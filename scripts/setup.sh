@@ -10,7 +10,6 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   gettext
   xvfb xauth x11-utils libx11-dev libxtst-dev fonts-liberation
-  socat
 )
 bash scripts/install-packages.sh "${packages[@]}"
 

@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
-bash scripts/install-packages.sh clang libclang-rt-14-dev
+bash scripts/install-packages.sh clang libclang-rt-14-dev dpkg-dev desktop-file-utils appstream
 
 # Builds a configuration of its own in the given directory; the compiler's output goes to its log.
 build() {

@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
 """Draws the program icon, a feedback module on a bus: a circuit board with a row of eight S88
 contact terminals, a chip and a lamp, hanging off a bus cable. Writes the 32 x 32, 16-colour
-picture (src/resources/Sentrax.xpm) and the same drawing as scalable SVG
-(src/resources/Sentrax.svg). Run from the project root.
+picture (src/resources/Sentrax.xpm, and as PNG for the desktop's icon theme,
+packaging/sentrax-configurator.png) and the same drawing as scalable SVG
+(packaging/sentrax-configurator.svg). Run from the project root.
 """
 import os
+import struct
+import zlib
 
 SIZE = 32
 OUT = os.path.join("src", "resources")
@@ -78,7 +81,7 @@ def write_svg():
         r, g, b = COLOURS[colour]
         parts.append(f'  <rect x="{x}" y="{y}" width="{w}" height="{h}" fill="#{r:02X}{g:02X}{b:02X}"/>')
     body = "\n".join(parts)
-    with open(os.path.join(OUT, "Sentrax.svg"), "w") as f:
+    with open(os.path.join("packaging", "sentrax-configurator.svg"), "w") as f:
         f.write('<?xml version="1.0" encoding="UTF-8"?>\n'
                 '<svg xmlns="http://www.w3.org/2000/svg" width="256" height="256" viewBox="0 0 32 32"'
                 ' shape-rendering="crispEdges">\n'
@@ -86,6 +89,22 @@ def write_svg():
                 f"{body}\n</svg>\n")
 
 
+def write_png(pixels):
+    rows = b""
+    for row in pixels:
+        rows += b"\x00" + b"".join(bytes(COLOURS[p]) + b"\xff" if p else b"\x00\x00\x00\x00" for p in row)
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
+
+    png = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", SIZE, SIZE, 8, 6, 0, 0, 0))
+    png += chunk(b"IDAT", zlib.compress(rows, 9)) + chunk(b"IEND", b"")
+    with open(os.path.join("packaging", "sentrax-configurator.png"), "wb") as f:
+        f.write(png)
+
+
 if __name__ == "__main__":
+    os.makedirs("packaging", exist_ok=True)
     write_xpm(raster())
+    write_png(raster())
     write_svg()

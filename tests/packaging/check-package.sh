@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Builds the Debian packages from a build directory, unpacks them into a scratch root, and checks
+# that everything is where the desktop and the program expect it.
+set -euo pipefail
+build=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+(cd "$build" && cpack -B "$work/packages" > "$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; exit 1; }
+program=$(ls "$work"/packages/sentrax-configurator_*_*.deb)
+dutch=$(ls "$work"/packages/sentrax-configurator-l10n-nl_*_all.deb)
+root="$work/root"
+dpkg-deb -x "$program" "$root"
+dpkg-deb -x "$dutch" "$root"
+
+fail() { echo "package check: $*" >&2; exit 1; }
+for f in usr/lib/sentrax-configurator/Sentrax \
+         usr/share/applications/sentrax-configurator.desktop \
+         usr/share/metainfo/io.github.sentrax.Configurator.metainfo.xml \
+         usr/share/icons/hicolor/32x32/apps/sentrax-configurator.png \
+         usr/share/icons/hicolor/scalable/apps/sentrax-configurator.svg \
+         usr/lib/sentrax-configurator/locale/nl/LC_MESSAGES/cport.mo \
+         usr/lib/sentrax-configurator/locale/nl/LC_MESSAGES/default.mo; do
+  [ -f "$root/$f" ] || fail "missing /$f"
+done
+[ -x "$root/usr/lib/sentrax-configurator/Sentrax" ] || fail "the program is not executable"
+# The command on the PATH leads to the program, beside which its catalogs are found.
+[ "$(readlink "$root/usr/bin/sentrax-configurator")" = "../lib/sentrax-configurator/Sentrax" ] || fail "bad link on the PATH"
+[ -x "$root/usr/bin/sentrax-configurator" ] || fail "the link on the PATH leads nowhere"
+
+depends=$(dpkg-deb -f "$program" Depends)
+for needed in libqt6widgets6 libqt6gui6 libqt6core6 qt6-qpa-plugins; do
+  [[ "$depends" == *"$needed"* ]] || fail "Depends lacks $needed: $depends"
+done
+[[ "$depends" != *"-dev"* ]] || fail "Depends names a development package: $depends"
+[[ "$(dpkg-deb -f "$dutch" Depends)" == *"sentrax-configurator (="* ]] || fail "the Dutch texts do not depend on the program"
+# The Dutch texts are optional: the program's own package holds no catalog.
+if dpkg-deb -c "$program" | grep -q '\.mo$'; then fail "the program's package holds catalogs"; fi
+
+if command -v desktop-file-validate > /dev/null; then
+  desktop-file-validate "$root/usr/share/applications/sentrax-configurator.desktop"
+fi
+if command -v appstreamcli > /dev/null; then
+  appstreamcli validate --no-net "$root/usr/share/metainfo/io.github.sentrax.Configurator.metainfo.xml" > /dev/null
+fi
+echo "package check: $(basename "$program") and $(basename "$dutch") install as expected"
