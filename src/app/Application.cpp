@@ -7,6 +7,7 @@
 
 #include <QFileInfo>
 #include <QIcon>
+#include <QPixmap>
 #include <QMessageBox>
 #include <QStyleFactory>
 
@@ -120,7 +121,8 @@ int RunConfigurator(int argc, char** argv)
     // fits the window's classic metrics.
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Windows")));
     InitApplicationResources();
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/app/Sentrax.xpm")));
+    // Naming the format spares the probe through every image plugin Qt has.
+    QApplication::setWindowIcon(QIcon(QPixmap(QStringLiteral(":/app/Sentrax.xpm"), "XPM")));
     QApplication::setQuitOnLastWindowClosed(false); // the main window's close ends the program
     try {
         InitializeModules();

@@ -7,6 +7,8 @@
 #include <QByteArray>
 
 #include <chrono>
+#include <optional>
+#include <utility>
 #include <thread>
 #include <vector>
 
@@ -19,6 +21,17 @@ constexpr auto kBytePause = 20ms;
 constexpr auto kSwitchPairPause = 200ms;
 
 LocoNet::TSlotClaims ClaimedSlots;
+
+// During a receive pass the contact fields take only the pass's last input report, when the
+// pass is over: each text set lays the field out anew, and nothing reads them in between.
+bool PassRunning = false;
+std::optional<LocoNet::TInputReport> LastReport;
+
+void ShowReport(const LocoNet::TInputReport& report)
+{
+    frmSentrax->Edit3->setText(QString::number(report.Contact));
+    frmSentrax->Edit4->setText(QString::number(report.Level));
+}
 
 std::vector<std::uint8_t> BytesOfHex(const std::string& hex)
 {
@@ -61,6 +74,21 @@ void SendSwitchRequest(int address, bool thrown)
 
 void ParseLocoNetText(const std::string& text)
 {
+    // A pass lets the window process its events after every message; the panes it writes to
+    // would then be laid out and repainted after every message too, which in a burst costs far
+    // more than the decoding. So the monitor pane takes the pass's lines in one edit and the
+    // contact fields its last input report, when the pass is over.
+    frmSentrax->Memo1->BeginUpdate();
+    PassRunning = true;
+    const struct TPassEnd {
+        ~TPassEnd()
+        {
+            PassRunning = false;
+            if (LastReport)
+                ShowReport(*std::exchange(LastReport, std::nullopt));
+            frmSentrax->Memo1->EndUpdate();
+        }
+    } passEnd;
     TWindowPassActions actions;
     LocoNet::ParsePass(text, PendingText, WorkingText, actions);
     LocoNet::CapPending(PendingText);
@@ -77,8 +105,10 @@ void ShowInputReport(const std::string& message)
 {
     const auto bytes = BytesOfHex(message);
     const LocoNet::TInputReport report = LocoNet::DecodeInputReport(bytes[1], bytes[2]);
-    frmSentrax->Edit3->setText(QString::number(report.Contact));
-    frmSentrax->Edit4->setText(QString::number(report.Level));
+    if (PassRunning)
+        LastReport = report;
+    else
+        ShowReport(report);
 }
 
 void HandleSlotData(const std::string& message)

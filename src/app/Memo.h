@@ -13,6 +13,21 @@ public:
     // Adds a line at the end (the first line of an empty pane).
     void AddLine(const QString& line);
     // No text at all is no line; otherwise one line per paragraph.
-    QStringList Lines() const;
-    int LineCount() const;
+    QStringList Lines();
+    int LineCount();
+
+    // Between these, added lines are collected and go into the pane in one edit when the
+    // update ends, or as soon as anything reads the pane or an event reaches it, so nobody
+    // sees the pane without them. Appending line by line costs a layout each.
+    void BeginUpdate() { ++updating_; }
+    void EndUpdate();
+
+protected:
+    bool event(QEvent* event) override;
+
+private:
+    void Flush();
+
+    int updating_ = 0;
+    QStringList pending_;
 };

@@ -8,7 +8,8 @@
 #include <QFileInfo>
 #include <QMetaObject>
 #include <QObject>
-#include <QStringDecoder>
+#include <QStringEncoder>
+#include <QVarLengthArray>
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -202,11 +203,17 @@ void TDomain::OpenCatalog()
 
 QByteArray TDomain::Lookup(const QByteArray& key)
 {
+    const QByteArrayView found = Find(key);
+    return found.data() == key.constData() ? key : found.toByteArray();
+}
+
+QByteArrayView TDomain::Find(const QByteArray& key)
+{
     if (!open_.load(std::memory_order_acquire) && searchAllowed_.load())
         OpenCatalog();
     if (!open_.load(std::memory_order_acquire))
         return key;
-    return catalog_.Lookup(key);
+    return catalog_.Find(key);
 }
 
 // --- The translator ---------------------------------------------------------------------------
@@ -238,6 +245,11 @@ TDomain* TGnuGettextInstance::FindDomain(const QString& name)
 TDomain& TGnuGettextInstance::FindOrCreateDomain(const QString& name)
 {
     std::lock_guard lock(registryLock_);
+    // Names are compared ignoring case; callers nearly always spell a name the same way.
+    for (auto& [domainName, domain] : domains_) {
+        if (domainName == name)
+            return *domain;
+    }
     for (auto& [domainName, domain] : domains_) {
         if (domainName.compare(name, Qt::CaseInsensitive) == 0)
             return *domain;
@@ -255,20 +267,33 @@ QString TGnuGettextInstance::TranslateInDomain(const QString& domain, const QStr
 {
     TDomain& target = FindOrCreateDomain(domain);
     QString key = msgid;
-    key.remove(u'\r');
-    const QByteArray found = target.Lookup(key.toUtf8());
+    if (key.contains(u'\r'))
+        key.remove(u'\r');
+    // The key in UTF-8, on the stack when it is short (most interface texts are).
+    QVarLengthArray<char, 768> buffer(key.size() * 3);
+    QStringEncoder encoder(QStringEncoder::Utf8);
+    const QByteArray utf8Key = QByteArray::fromRawData(buffer.data(), encoder.appendToBuffer(buffer.data(), key) - buffer.data());
+    const QByteArrayView found = target.Find(utf8Key);
 
     // Catalogs hold bare line feeds; the interface wants carriage-return line-feed pairs.
+    QByteArrayView text = found;
     QByteArray expanded;
-    expanded.reserve(found.size() + 8);
-    for (qsizetype i = 0; i < found.size(); ++i) {
-        if (found[i] == '\n' && (i == 0 || found[i - 1] != '\r'))
-            expanded += '\r';
-        expanded += found[i];
+    if (found.contains('\n')) {
+        expanded.reserve(found.size() + found.count('\n'));
+        qsizetype from = 0;
+        for (qsizetype at = found.indexOf('\n'); at >= 0; at = found.indexOf('\n', at + 1)) {
+            expanded.append(found.sliced(from, at - from));
+            if (at == 0 || found[at - 1] != '\r')
+                expanded.append('\r');
+            from = at;
+        }
+        expanded.append(found.sliced(from));
+        text = expanded;
     }
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
-    QString result = decoder(expanded);
-    if (decoder.hasError())
+    // Decoding replaces a broken sequence by U+FFFD; one the text did not spell out itself
+    // means the text is no valid UTF-8. (One pass instead of checking first and decoding after.)
+    QString result = QString::fromUtf8(text);
+    if (result.contains(QChar::ReplacementCharacter) && !(text.contains("\xEF\xBF\xBD") && text.isValidUtf8()))
         result.clear();
     if (!msgid.isEmpty() && result.isEmpty()) {
         throw Exception(FormatText(QStringLiteral("Error: Could not translate %s. Probably because the mo "

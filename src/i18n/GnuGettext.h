@@ -72,6 +72,9 @@ public:
     void SetLanguage(const QString& languageCode);
     // The translation of a UTF-8 key, or the key itself.
     QByteArray Lookup(const QByteArray& key);
+    // The same, as a view into the mapped catalog (or into the key): valid until the catalog
+    // is closed, which happens only when the language or directory changes.
+    QByteArrayView Find(const QByteArray& key);
 
     const QString& Directory() const { return directory_; }
     const QString& DomainName() const { return domainName_; }

@@ -10,7 +10,7 @@ constexpr std::uint32_t kMagicSwapped = 0xDE120495;
 constexpr std::uint64_t kHeaderSize = 20; // magic, revision, N, O, T
 
 // Unsigned bytewise order; a proper prefix orders before the longer string.
-int CompareBytes(const QByteArray& key, const char* text, std::uint32_t length)
+int CompareBytes(QByteArrayView key, const char* text, std::uint32_t length)
 {
     const auto common = std::min<std::size_t>(std::size_t(key.size()), length);
     if (const int c = std::memcmp(key.constData(), text, common))
@@ -67,6 +67,12 @@ bool TMoCatalog::String(std::uint32_t table, std::uint32_t index, const char*& t
 
 QByteArray TMoCatalog::Lookup(const QByteArray& key) const
 {
+    const QByteArrayView found = Find(key);
+    return found.data() == key.constData() ? key : found.toByteArray();
+}
+
+QByteArrayView TMoCatalog::Find(QByteArrayView key) const
+{
     if (count_ == 0)
         return key;
     std::uint32_t i = std::uint32_t{1} << (31 - __builtin_clz(count_)); // largest power of two <= N
@@ -80,7 +86,7 @@ QByteArray TMoCatalog::Lookup(const QByteArray& key) const
         if (order == 0) {
             if (!String(translations_, i - 1, text, length))
                 return key;
-            return QByteArray(text, length);
+            return QByteArrayView(text, length);
         }
         if (step == 0)
             return key;

@@ -18,6 +18,8 @@ public:
     // The translation of a UTF-8 key, found by binary search over the sorted msgids; the key
     // itself when the catalog has none (or the entry's strings lie outside the catalog).
     QByteArray Lookup(const QByteArray& key) const;
+    // The same, as a view into the catalog (or into the key), valid while both are.
+    QByteArrayView Find(QByteArrayView key) const;
 
     std::uint32_t Count() const { return count_; }
 

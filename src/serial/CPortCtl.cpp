@@ -179,7 +179,7 @@ const char* const kPictureNames[][2] = {
 QPixmap LedPicture(const char* name)
 {
     InitLedPictures();
-    return QPixmap(QStringLiteral(":/leds/%1.xpm").arg(QLatin1String(name)));
+    return QPixmap(QStringLiteral(":/leds/%1.xpm").arg(QLatin1String(name)), "XPM");
 }
 
 // The picture's bottom-left pixel is its transparent colour.

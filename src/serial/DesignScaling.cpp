@@ -6,15 +6,18 @@
 #include <cmath>
 
 namespace {
-void RegisterSubstitutes()
+// "MS Sans Serif", or the first face with its metrics that the system has. Resolved once: a
+// substituted family would be looked up again for every piece of text laid out.
+const QString& FormFontFamily()
 {
-    static const bool registered = [] {
-        QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
-                                   {QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
-                                    QStringLiteral("Arial"), QStringLiteral("DejaVu Sans")});
-        return true;
+    static const QString family = [] {
+        for (const char* candidate : {"MS Sans Serif", "Liberation Sans", "Arimo", "Arial"}) {
+            if (QFontDatabase::hasFamily(QString::fromLatin1(candidate)))
+                return QString::fromLatin1(candidate);
+        }
+        return QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
     }();
-    (void)registered;
+    return family;
 }
 
 int Scaled(int value, double factor)
@@ -41,8 +44,7 @@ void ScaleWidget(QWidget* widget, double factor)
 
 QFont DesignFont(int pixelHeight, bool bold)
 {
-    RegisterSubstitutes();
-    QFont font(QStringLiteral("MS Sans Serif"));
+    QFont font(FormFontFamily());
     font.setPixelSize(pixelHeight);
     font.setBold(bold);
     return font;

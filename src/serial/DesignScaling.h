@@ -10,6 +10,6 @@ class QWidget;
 void ScaleDesignedForm(QWidget* form, int designDpi);
 
 // The forms' font, "MS Sans Serif", at a pixel height of the design resolution. Where the
-// system lacks that face, a face with its metrics stands in, so captions keep to the room their
-// controls were designed with.
+// system lacks that face, a face with its metrics (Liberation Sans, Arimo, Arial) stands in, so
+// captions keep to the room their controls were designed with.
 QFont DesignFont(int pixelHeight, bool bold = false);

@@ -1,0 +1,247 @@
+// The configurator's window at work, offscreen: the whole receive path into the monitor pane,
+// the reaction to slot data, and a programming pass with its byte pacing as the simulator sees
+// it. Real time throughout.
+
+#include "Application.h"
+#include "CPortCtl.h"
+#include "IntLocoNet.h"
+#include "LocoNet.h"
+#include "UnitSentrax.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+namespace {
+
+void ProcessUntil(const std::function<bool()>& done, std::chrono::seconds timeout = 30s)
+{
+    const auto deadline = Clock::now() + timeout;
+    while (!done() && Clock::now() < deadline)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+}
+
+// The window with its port open on a pseudo-terminal whose master the benchmark holds.
+struct TWindowOnPty {
+    int Master = -1;
+    std::unique_ptr<TApplication> App = std::make_unique<TApplication>();
+    TfrmSentrax* Form = nullptr;
+
+    explicit TWindowOnPty(const QString& port = {})
+    {
+        InitializeUnitSentrax();
+        QString path = port;
+        if (path.isEmpty()) {
+            Master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+            grantpt(Master);
+            unlockpt(Master);
+            path = QString::fromLocal8Bit(ptsname(Master));
+        }
+        App->ErrorBox = [](const QString&, const QString& text) { std::fprintf(stderr, "error: %s\n", qPrintable(text)); };
+        Form = App->CreateMainForm();
+        Form->show();
+        Form->ComPort1->SetPort(path);
+        Form->ComPort1->OpenPort();
+    }
+    ~TWindowOnPty()
+    {
+        delete frmSentrax;
+        App.reset();
+        FinalizeUnitSentrax();
+        if (Master >= 0)
+            close(Master);
+    }
+    void Write(const std::vector<std::uint8_t>& bytes) const
+    {
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = write(Master, bytes.data() + done, bytes.size() - done);
+            if (n > 0)
+                done += std::size_t(n);
+        }
+    }
+};
+
+std::vector<std::uint8_t> InputReports(int count)
+{
+    std::vector<std::uint8_t> bytes;
+    for (int i = 0; i < count; ++i) {
+        const auto m = LocoNet::WithChecksum(LocoNet::TMessage{0xB2, std::uint8_t(i & 0x7F), std::uint8_t(0x40 | ((i >> 7) & 0x0F))});
+        bytes.insert(bytes.end(), m.begin(), m.end());
+    }
+    return bytes;
+}
+
+// Received bytes into the monitor pane, with the pane already holding state.range(0) lines.
+void ReceivePathIntoWindow(benchmark::State& state)
+{
+    TWindowOnPty w;
+    QStringList filler;
+    for (int i = 0; i < state.range(0); ++i)
+        filler << QStringLiteral("B2%1").arg(i % 10000, 6, 10, QLatin1Char('0'));
+    w.Form->Memo1->setPlainText(filler.join(u'\n'));
+    const auto burst = InputReports(256); // 1 KiB: shown as 512 lines
+    for (auto _ : state) {
+        const int before = w.Form->Memo1->LineCount();
+        const auto start = Clock::now();
+        w.Write(burst);
+        ProcessUntil([&] { return w.Form->Memo1->LineCount() >= before + 512; });
+        state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
+    }
+    state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(burst.size()));
+}
+BENCHMARK(ReceivePathIntoWindow)->ArgName("pane_lines")->Arg(0)->Arg(20000)->Arg(100000)->Iterations(20)->Repetitions(5)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// Slot data in on the wire, to the first byte of the claim out.
+void ClaimReaction(benchmark::State& state)
+{
+    TWindowOnPty w;
+    std::atomic<bool> running{true};
+    std::mutex mutex;
+    std::vector<Clock::time_point> claimStarts;
+    // The claim's bytes take 80 ms to go out while the window's thread paces them; a thread of
+    // its own notes when the first one arrives.
+    std::thread reader([&] {
+        while (running) {
+            pollfd p{w.Master, POLLIN, 0};
+            if (poll(&p, 1, 20) <= 0)
+                continue;
+            std::uint8_t buffer[64];
+            const ssize_t n = read(w.Master, buffer, sizeof buffer);
+            const auto now = Clock::now();
+            for (ssize_t i = 0; i < n; ++i)
+                if (buffer[i] == LocoNet::OPC_MOVE_SLOTS) {
+                    std::lock_guard lock(mutex);
+                    claimStarts.push_back(now);
+                }
+        }
+    });
+    std::uint8_t slot = 1;
+    for (auto _ : state) {
+        ForgetClaimedSlots();
+        const auto data = LocoNet::WithChecksum(LocoNet::TMessage{0xE7, 0x0E, slot, 0x03, 0, 0, 0, 7, 0, 0, 0, 0, 0});
+        slot = std::uint8_t(slot % 100 + 1);
+        const std::size_t seen = [&] { std::lock_guard lock(mutex); return claimStarts.size(); }();
+        const auto sent = Clock::now();
+        w.Write(data);
+        ProcessUntil([&] { std::lock_guard lock(mutex); return claimStarts.size() > seen; });
+        const auto first = [&] { std::lock_guard lock(mutex); return claimStarts.back(); }();
+        state.SetIterationTime(std::chrono::duration<double>(first - sent).count());
+        ProcessUntil([] { return false; }, 0s); // let the rest of the claim go out
+        std::this_thread::sleep_for(100ms);
+        QCoreApplication::processEvents();
+    }
+    running = false;
+    reader.join();
+}
+BENCHMARK(ClaimReaction)->Iterations(1)->Repetitions(50)->UseManualTime()->ReportAggregatesOnly()->Unit(benchmark::kMillisecond);
+
+// The simulator, as a child process logging every byte with its time.
+struct TSimulator {
+    QTemporaryDir Dir;
+    QString Port = Dir.filePath(QStringLiteral("loconet"));
+    QString Log = Dir.filePath(QStringLiteral("bytes.log"));
+    pid_t Pid = -1;
+    TSimulator()
+    {
+        Pid = fork();
+        if (Pid == 0) {
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, STDOUT_FILENO);
+            execl(LOCONET_SIM, LOCONET_SIM, "--no-station", "--report-interval", "0", "--quiet", "--link",
+                  Port.toLocal8Bit().constData(), "--log", Log.toLocal8Bit().constData(), nullptr);
+            _exit(127);
+        }
+        for (int i = 0; i < 500 && !QFile::exists(Port); ++i)
+            std::this_thread::sleep_for(10ms);
+    }
+    ~TSimulator()
+    {
+        kill(Pid, SIGTERM);
+        waitpid(Pid, nullptr, 0);
+    }
+    std::vector<double> ReceivedTimes() const
+    {
+        std::vector<double> times;
+        QFile f(Log);
+        f.open(QIODevice::ReadOnly);
+        while (!f.atEnd()) {
+            const auto fields = f.readLine().split(' ');
+            if (fields.size() == 3 && fields[1] == "rx")
+                times.push_back(fields[0].toDouble());
+        }
+        return times;
+    }
+};
+
+double Percentile(std::vector<double> values, double p)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[std::size_t(p * double(values.size() - 1))];
+}
+
+// A whole programming pass: the version's start messages and both switch-request pairs, the
+// time the window spends sending them (not the user's time between the steps).
+void ProgrammingPass(benchmark::State& state)
+{
+    TSimulator simulator;
+    TWindowOnPty w(simulator.Port);
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        w.Form->RadioButton2Click(w.Form->RadioButton2);
+        w.Form->Edit1->setText(QStringLiteral("17"));
+        w.Form->Button2Click(w.Form->Button2);
+        w.Form->Edit2->setText(QStringLiteral("16"));
+        w.Form->Button4Click(w.Form->Button4);
+        state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
+        QCoreApplication::processEvents();
+    }
+    // The pause after every byte, as the simulator saw the bytes arrive. Not a byte's pause:
+    // the 200 ms inside a switch-request pair, and the time between passes (a pass is 42 bytes:
+    // 26 of start messages, 8 of each pair).
+    std::this_thread::sleep_for(200ms);
+    const auto times = simulator.ReceivedTimes();
+    std::vector<double> gaps;
+    for (std::size_t i = 1; i < times.size(); ++i) {
+        const double gap = (times[i] - times[i - 1]) * 1000;
+        if (gap < 100 && i % 42 != 0)
+            gaps.push_back(gap);
+    }
+    state.counters["byte_gap_median_ms"] = Percentile(gaps, 0.5);
+    state.counters["byte_gap_p99_ms"] = Percentile(gaps, 0.99);
+    state.counters["byte_gap_min_ms"] = Percentile(gaps, 0);
+    state.counters["byte_gaps"] = double(gaps.size());
+}
+BENCHMARK(ProgrammingPass)->Iterations(5)->Repetitions(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
