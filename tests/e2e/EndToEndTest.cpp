@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 
 #include <csignal>
+#include <sys/prctl.h>
 #include <fcntl.h>
 #include <set>
 #include <sys/resource.h>
@@ -41,6 +42,7 @@ public:
         argv.insert(argv.end(), options.begin(), options.end());
         pid_ = fork();
         if (pid_ == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL); // the simulator ends with the test, however it ends
             std::vector<char*> args;
             for (auto& a : argv)
                 args.push_back(a.data());

@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <poll.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -34,6 +36,7 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>
 {
     const pid_t pid = fork();
     if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL); // nothing outlives a test that was stopped
         for (const std::string& e : env)
             putenv(const_cast<char*>(e.c_str()));
         std::vector<char*> args;
@@ -77,7 +80,8 @@ public:
         close(pipeFds[1]);
         std::string number;
         char c;
-        while (read(pipeFds[0], &c, 1) == 1 && c != '\n')
+        pollfd ready{pipeFds[0], POLLIN, 0};
+        while (poll(&ready, 1, 30000) == 1 && read(pipeFds[0], &c, 1) == 1 && c != '\n')
             number += c;
         close(pipeFds[0]);
         if (number.empty())
