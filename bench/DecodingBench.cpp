@@ -34,13 +34,7 @@ std::vector<std::uint8_t> Traffic(std::size_t bytes)
 struct TActions final : LocoNet::TPassActions {
     std::size_t Lines = 0;
     LocoNet::TSlotClaims Claims;
-    static std::vector<std::uint8_t> Bytes(const std::string& hex)
-    {
-        std::vector<std::uint8_t> b(LocoNet::HexByteCount(hex));
-        for (std::size_t i = 0; i < b.size(); ++i)
-            b[i] = LocoNet::HexByte(hex, i);
-        return b;
-    }
+    static std::vector<std::uint8_t> Bytes(const std::string& hex) { return LocoNet::BytesOfHex(hex); }
     bool Verify(const std::string& m) override { return LocoNet::ChecksumValid(Bytes(m)); }
     void AddLine(std::string_view) override { ++Lines; }
     void InputReport(const std::string& m) override

@@ -14,13 +14,7 @@ struct TActions final : LocoNet::TPassActions {
     std::size_t Lines = 0;
     LocoNet::TSlotClaims Claims;
 
-    static std::vector<std::uint8_t> Bytes(const std::string& hex)
-    {
-        std::vector<std::uint8_t> bytes(LocoNet::HexByteCount(hex));
-        for (std::size_t i = 0; i < bytes.size(); ++i)
-            bytes[i] = LocoNet::HexByte(hex, i);
-        return bytes;
-    }
+    static std::vector<std::uint8_t> Bytes(const std::string& hex) { return LocoNet::BytesOfHex(hex); }
     bool Verify(const std::string& m) override { return LocoNet::ChecksumValid(Bytes(m)); }
     void AddLine(std::string_view) override { ++Lines; }
     void InputReport(const std::string& m) override

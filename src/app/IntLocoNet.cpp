@@ -33,14 +33,6 @@ void ShowReport(const LocoNet::TInputReport& report)
     frmSentrax->Edit4->setText(QString::number(report.Level));
 }
 
-std::vector<std::uint8_t> BytesOfHex(const std::string& hex)
-{
-    std::vector<std::uint8_t> bytes(LocoNet::HexByteCount(hex));
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-        bytes[i] = LocoNet::HexByte(hex, i);
-    return bytes;
-}
-
 // What a receive pass does, done in the window.
 class TWindowPassActions final : public LocoNet::TPassActions {
 public:
@@ -96,14 +88,14 @@ void ParseLocoNetText(const std::string& text)
 
 bool VerifyLocoNetMessage(const std::string& message)
 {
-    const bool accepted = LocoNet::ChecksumValid(BytesOfHex(message));
+    const bool accepted = LocoNet::ChecksumValid(LocoNet::BytesOfHex(message));
     QCoreApplication::processEvents();
     return accepted;
 }
 
 void ShowInputReport(const std::string& message)
 {
-    const auto bytes = BytesOfHex(message);
+    const auto bytes = LocoNet::BytesOfHex(message);
     const LocoNet::TInputReport report = LocoNet::DecodeInputReport(bytes[1], bytes[2]);
     if (PassRunning)
         LastReport = report;
@@ -113,7 +105,7 @@ void ShowInputReport(const std::string& message)
 
 void HandleSlotData(const std::string& message)
 {
-    const std::optional<std::uint8_t> slot = LocoNet::SlotToClaim(BytesOfHex(message));
+    const std::optional<std::uint8_t> slot = LocoNet::SlotToClaim(LocoNet::BytesOfHex(message));
     if (slot && ClaimedSlots.TryClaim(*slot))
         SendLocoNetMessage({LocoNet::OPC_MOVE_SLOTS, *slot, *slot});
 }

@@ -2,8 +2,6 @@
 
 #include "LocoNet.h"
 
-#include <vector>
-
 namespace LocoNet {
 
 namespace {
@@ -18,14 +16,6 @@ int HexValue(char c)
     if (c >= 'a' && c <= 'f')
         return c - 'a' + 10;
     return 0;
-}
-
-std::vector<std::uint8_t> BytesOf(std::string_view hex)
-{
-    std::vector<std::uint8_t> bytes(HexByteCount(hex));
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-        bytes[i] = HexByte(hex, i);
-    return bytes;
 }
 }
 
@@ -46,6 +36,14 @@ std::uint8_t HexByte(std::string_view text, std::size_t index)
 std::size_t HexByteCount(std::string_view text)
 {
     return text.size() / 2;
+}
+
+std::vector<std::uint8_t> BytesOfHex(std::string_view text)
+{
+    std::vector<std::uint8_t> bytes(HexByteCount(text));
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = HexByte(text, i);
+    return bytes;
 }
 
 TFrameRule FrameRuleOf(std::uint8_t b)
@@ -127,7 +125,7 @@ void ParsePass(std::string text, std::string& pending, std::string& working, TPa
         if (accepted) {
             actions.AddLine(message);
             pendingFrom = scan;
-            const auto bytes = BytesOf(message);
+            const auto bytes = BytesOfHex(message);
             switch (bytes[0]) {
             case OPC_SW_REQ:
                 actions.AddLine(message);

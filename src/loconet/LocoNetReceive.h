@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace LocoNet {
 
@@ -15,6 +16,8 @@ void AppendHex(std::string& text, std::span<const std::uint8_t> bytes);
 // Byte `index` (0-based) of a hex text.
 std::uint8_t HexByte(std::string_view text, std::size_t index);
 std::size_t HexByteCount(std::string_view text);
+// The bytes a hex text stands for.
+std::vector<std::uint8_t> BytesOfHex(std::string_view text);
 
 // How a message is framed, decided by its first byte alone (the configurator's own table,
 // which differs from the bus rules on purpose: 0x7D frames six bytes, 0xB3 is unknown).

@@ -1,5 +1,7 @@
 #include "WindowFixture.h"
 
+#include "TestHelpers.h"
+
 #include "CPortSetup.h"
 #include "IntLocoNet.h"
 #include "LocoNet.h"
@@ -37,15 +39,7 @@ void WindowTest::TearDown()
 
 bool WindowTest::WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout)
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > timeout.count())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1)); // waiting, not spinning
-    }
-    return true;
+    return ProcessEventsUntil(condition, timeout);
 }
 
 QByteArray WindowTest::ReadProcessing(TPty& pty, int count, std::chrono::milliseconds timeout)

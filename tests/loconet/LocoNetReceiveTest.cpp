@@ -21,14 +21,6 @@ std::vector<std::uint8_t> Bytes(const std::string& spaced)
     return bytes;
 }
 
-std::vector<std::uint8_t> BytesOfHex(const std::string& hex)
-{
-    std::vector<std::uint8_t> bytes;
-    for (std::size_t i = 0; i < HexByteCount(hex); ++i)
-        bytes.push_back(HexByte(hex, i));
-    return bytes;
-}
-
 // Records what a pass does; verification is the plain checksum rule.
 struct TRecorder final : TPassActions {
     std::vector<std::string> Lines;

@@ -9,27 +9,14 @@
 #include <QImage>
 #include <QPainter>
 
+#include "TestHelpers.h"
+
 #include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
 
 namespace {
 
-struct TScriptedPort {
-    std::unique_ptr<TComPort> Port;
-    std::shared_ptr<TDeviceScript> Script;
-    TScriptedComDevice* Device;
-};
-
-TScriptedPort MakePort(TComEvents events = {})
-{
-    auto device = std::make_unique<TScriptedComDevice>();
-    TScriptedComDevice* raw = device.get();
-    auto script = device->Script();
-    auto port = std::make_unique<TComPort>(nullptr, std::move(device));
-    port->SetEvents(events);
-    return {std::move(port), script, raw};
-}
 
 // An LED on a plain background, and what is on screen there.
 struct TShownLed {
@@ -62,26 +49,7 @@ QPixmap Picture(const char* name)
     return QPixmap(QStringLiteral(":/leds/%1.xpm").arg(QLatin1String(name)));
 }
 
-template <class F>
-EComPort Raised(F&& f)
-{
-    try {
-        f();
-    } catch (const EComPort& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no EComPort raised";
-    return EComPort(0);
-}
 
-bool ProcessUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition() && clock.elapsed() < timeout.count())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    return condition();
-}
 
 } // namespace
 
@@ -114,7 +82,7 @@ TEST(ComLed, StateFromOutsideOnlyWhileNoPortIsBound)
     EXPECT_EQ(changes, QList<TLedState>{lsOn});
     EXPECT_EQ(shown.Screen(), Expected(Picture("LEDREDON")));
 
-    auto p = MakePort();
+    auto p = MakeScriptedPort();
     shown.Led->SetComPort(p.Port.get()); // closed: the state stays
     EXPECT_EQ(shown.Led->State(), lsOn);
     const EComPort e = Raised([&] { shown.Led->SetState(lsOff); });
@@ -125,7 +93,7 @@ TEST(ComLed, StateFromOutsideOnlyWhileNoPortIsBound)
 
 TEST(ComLed, BindingToAnOpenPortShowsItsSignalAndUnbindingDarkensAndDetaches)
 {
-    auto p = MakePort();
+    auto p = MakeScriptedPort();
     p.Port->OpenPort();
     TComLed connection;
     connection.SetComPort(p.Port.get());
@@ -146,7 +114,7 @@ TEST(ComLed, BindingToAnOpenPortShowsItsSignalAndUnbindingDarkensAndDetaches)
 
 TEST(ComLed, ABoundPortsDestructionIsForgottenAndDarkensTheLed)
 {
-    auto p = MakePort();
+    auto p = MakeScriptedPort();
     TComLed led;
     led.SetComPort(p.Port.get());
     p.Port->OpenPort();
@@ -158,7 +126,7 @@ TEST(ComLed, ABoundPortsDestructionIsForgottenAndDarkensTheLed)
 
 TEST(ComLed, ChangingTheSignalFollowsTheNewOneFromItsNextNotification)
 {
-    auto p = MakePort({evCTS});
+    auto p = MakeScriptedPort({evCTS});
     TComLed led;
     led.SetComPort(p.Port.get());
     p.Port->OpenPort();
@@ -166,10 +134,10 @@ TEST(ComLed, ChangingTheSignalFollowsTheNewOneFromItsNextNotification)
     led.SetLedSignal(lsCTS);
     EXPECT_EQ(led.State(), lsOn); // not refreshed at the change
     p.Device->Raise(0x0008);              // CTS is off
-    EXPECT_TRUE(ProcessUntil([&] { return led.State() == lsOff; }, 5s));
+    EXPECT_TRUE(ProcessEventsUntil([&] { return led.State() == lsOff; }, 5s));
     p.Script->Signals = TComSignals{csCTS};
     p.Device->Raise(0x0008);
-    EXPECT_TRUE(ProcessUntil([&] { return led.State() == lsOn; }, 5s));
+    EXPECT_TRUE(ProcessEventsUntil([&] { return led.State() == lsOn; }, 5s));
     p.Port->ClosePort();
     EXPECT_EQ(led.State(), lsOff); // the connection going off no longer reaches it, CTS off does
     led.SetComPort(nullptr);
@@ -180,17 +148,17 @@ TEST(ComLed, ARingLightsItForRingDurationAndASecondRingDoesNotExtendIt)
     TComLed led;
     led.SetLedSignal(lsRing);
     led.SetRingDuration(1000);
-    auto p = MakePort({evRing});
+    auto p = MakeScriptedPort({evRing});
     led.SetComPort(p.Port.get());
     p.Port->OpenPort();
     QElapsedTimer clock;
     p.Device->Raise(0x0100);
-    ASSERT_TRUE(ProcessUntil([&] { return led.State() == lsOn; }, 5s));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return led.State() == lsOn; }, 5s));
     clock.start();
-    ProcessUntil([] { return false; }, 700ms);
+    ProcessEventsUntil([] { return false; }, 700ms);
     EXPECT_EQ(led.State(), lsOn);
     p.Device->Raise(0x0100); // a second ring while lit
-    ASSERT_TRUE(ProcessUntil([&] { return led.State() == lsOff; }, 5s));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return led.State() == lsOff; }, 5s));
     EXPECT_GE(clock.elapsed(), 900);
     EXPECT_LT(clock.elapsed(), 1600); // extended, it would go dark only after 1700 ms
     led.SetComPort(nullptr);
@@ -232,7 +200,7 @@ TEST(ComLed, OwnPicturesOnlyForTheCustomKind)
 
 TEST(ComLed, OpenAndCloseSwitchTheLedsInTheirOrder)
 {
-    auto p = MakePort({evCTS});
+    auto p = MakeScriptedPort({evCTS});
     TComLed connection;
     TComLed cts;
     cts.SetLedSignal(lsCTS);

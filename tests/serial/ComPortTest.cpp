@@ -5,27 +5,14 @@
 #include "EComPort.h"
 #include "ScriptedComDevice.h"
 
+#include "TestHelpers.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
 
 namespace {
 
-struct TScriptedPort {
-    std::unique_ptr<TComPort> Port;
-    std::shared_ptr<TDeviceScript> Script;
-    TScriptedComDevice* Device;
-};
-
-TScriptedPort MakePort(TComEvents events = {})
-{
-    auto device = std::make_unique<TScriptedComDevice>();
-    TScriptedComDevice* raw = device.get();
-    auto script = device->Script();
-    auto port = std::make_unique<TComPort>(nullptr, std::move(device));
-    port->SetEvents(events);
-    return {std::move(port), script, raw};
-}
 
 // The configurator's port as stored in its window.
 void StoreConfiguratorSettings(TComPort& port)
@@ -37,17 +24,6 @@ void StoreConfiguratorSettings(TComPort& port)
     port.FlowControl().SetControlRTS(rtsHandshake);
 }
 
-template <class F>
-EComPort Raised(F&& f)
-{
-    try {
-        f();
-    } catch (const EComPort& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no EComPort raised";
-    return EComPort(0);
-}
 
 // Records every notification and link call in order.
 struct TLog {
@@ -137,7 +113,7 @@ TEST(ComPortSettings, BufferSizesAreStoredEven)
 
 TEST(ComPortSettings, FlowControlPresetReadsOnlyFromItsFlags)
 {
-    auto p = MakePort();
+    auto p = MakeScriptedPort();
     TComFlowControl& fc = p.Port->FlowControl();
     StoreConfiguratorSettings(*p.Port);
     EXPECT_EQ(fc.FlowControl(), fcHardware);
@@ -167,7 +143,7 @@ TEST(ComPortSettings, FlowControlPresetReadsOnlyFromItsFlags)
 
 TEST(ComPortSettings, ChangesReachAnOpenDeviceAtOnceUnlessGroupedInAnUpdate)
 {
-    auto p = MakePort();
+    auto p = MakeScriptedPort();
     p.Port->OpenPort();
     const auto count = [&](const char* call) { return p.Script->CallCount(QString::fromLatin1(call)); };
     const int states = count("SetCommState");
@@ -199,7 +175,7 @@ TEST(ComPortSettings, ChangesReachAnOpenDeviceAtOnceUnlessGroupedInAnUpdate)
 
 TEST(ComPortSettings, ARefusedSettingIsReportedAndKeptAsStored)
 {
-    auto p = MakePort();
+    auto p = MakeScriptedPort();
     p.Port->OpenPort();
     p.Script->StateError = EINVAL;
     const EComPort e = Raised([&] { p.Port->SetStopBits(sbOne5StopBits); });
@@ -211,7 +187,7 @@ TEST(ComPortSettings, ARefusedSettingIsReportedAndKeptAsStored)
 
 TEST(ComPortSettings, SyncMethodIsRefusedWhileOpen)
 {
-    auto p = MakePort();
+    auto p = MakeScriptedPort();
     p.Port->SetSyncMethod(smNone);
     EXPECT_EQ(p.Port->SyncMethod(), smNone);
     p.Port->OpenPort();
@@ -224,7 +200,7 @@ TEST(ComPortSettings, SyncMethodIsRefusedWhileOpen)
 
 TEST(ComPortSettings, WhileLoadingSettersOnlyStoreAndLoadedOpensAStoredConnection)
 {
-    auto p = MakePort();
+    auto p = MakeScriptedPort();
     p.Port->BeginLoading();
     p.Port->SetConnected(true);
     p.Port->SetBaudRate(br19200);
@@ -239,7 +215,7 @@ TEST(ComPortSettings, WhileLoadingSettersOnlyStoreAndLoadedOpensAStoredConnectio
 TEST(ComPortOpenClose, OpenAppliesAllSettingsThenTellsLinksAndHandlersInOrder)
 {
     TLog log; // outlives the port, which calls its link while closing
-    auto p = MakePort();
+    auto p = MakeScriptedPort();
     log.Watch(*p.Port);
     p.Script->Signals = TComSignals{csCTS, csRLSD};
     p.Port->OpenPort();
@@ -255,7 +231,7 @@ TEST(ComPortOpenClose, OpenAppliesAllSettingsThenTellsLinksAndHandlersInOrder)
 TEST(ComPortOpenClose, CloseReportsTheLinesOffFirstAndTheConnectionOffOnlyAfterTheDeviceIsClosed)
 {
     TLog log; // outlives the port, which calls its link while closing
-    auto p = MakePort();
+    auto p = MakeScriptedPort();
     log.Watch(*p.Port);
     p.Port->OpenPort();
     log.Entries.clear();
@@ -277,7 +253,7 @@ TEST(ComPortOpenClose, CloseReportsTheLinesOffFirstAndTheConnectionOffOnlyAfterT
 TEST(ComPortOpenClose, AFailedOpenLeavesThePortClosedAndUntold)
 {
     TLog log; // outlives the port, which calls its link while closing
-    auto p = MakePort();
+    auto p = MakeScriptedPort();
     log.Watch(*p.Port);
     p.Script->OpenError = ENOENT;
     const EComPort e = Raised([&] { p.Port->OpenPort(); });
@@ -291,7 +267,7 @@ TEST(ComPortOpenClose, AFailedOpenLeavesThePortClosedAndUntold)
 TEST(ComPortOpenClose, AFailureWhileApplyingSettingsClosesTheDeviceAgain)
 {
     TLog log; // outlives the port, which calls its link while closing
-    auto p = MakePort(TComEvents{evRxChar});
+    auto p = MakeScriptedPort(TComEvents{evRxChar});
     log.Watch(*p.Port);
     p.Script->TimeoutsError = EIO;
     const EComPort e = Raised([&] { p.Port->OpenPort(); });
@@ -304,7 +280,7 @@ TEST(ComPortOpenClose, AFailureWhileApplyingSettingsClosesTheDeviceAgain)
 
 TEST(ComPortOpenClose, AFailedAbortEndsTheCloseWithThePortStillOpen)
 {
-    auto p = MakePort();
+    auto p = MakeScriptedPort();
     p.Port->OpenPort();
     p.Script->PurgeError = EIO;
     const EComPort e = Raised([&] { p.Port->ClosePort(); });
@@ -319,7 +295,7 @@ TEST(ComPortOpenClose, AFailedAbortEndsTheCloseWithThePortStillOpen)
 TEST(ComPortOpenClose, ChangingThePortNameWhileOpenReopensUnderTheNewName)
 {
     TLog log; // outlives the port, which calls its link while closing
-    auto p = MakePort();
+    auto p = MakeScriptedPort();
     log.Watch(*p.Port);
     p.Port->OpenPort();
     log.Entries.clear();
@@ -333,7 +309,7 @@ TEST(ComPortOpenClose, ChangingThePortNameWhileOpenReopensUnderTheNewName)
 TEST(ComPortOpenClose, DestructionClosesThePortAndTellsBoundControls)
 {
     TLog log; // outlives the port, which calls its link while closing
-    auto p = MakePort();
+    auto p = MakeScriptedPort();
     log.Watch(*p.Port);
     p.Port->OpenPort();
     bool told = false;
@@ -350,7 +326,7 @@ TEST(ComPortOpenClose, DestructionClosesThePortAndTellsBoundControls)
 
 TEST(ComPortTransfers, EmptyWritesAndReadsNeverReachTheDevice)
 {
-    auto p = MakePort();
+    auto p = MakeScriptedPort();
     EXPECT_EQ(p.Port->WriteText(QByteArray()), 0);
     QByteArray text("stale");
     EXPECT_EQ(p.Port->ReadText(text, 0), 0);
@@ -362,7 +338,7 @@ TEST(ComPortTransfers, EmptyWritesAndReadsNeverReachTheDevice)
 
 TEST(ComPortTransfers, WritingOrReadingAClosedPortRaisesWithTheInvalidHandleCode)
 {
-    auto p = MakePort();
+    auto p = MakeScriptedPort();
     EComPort e = Raised([&] { p.Port->WriteText("x"); });
     EXPECT_EQ(e.Reason(), erWriteFailed);
     EXPECT_EQ(e.SystemCode(), EBADF);
@@ -375,7 +351,7 @@ TEST(ComPortTransfers, WriteTellsLinksAndTakesAShortCountAsSuccess)
 {
     TComLink link; // outlives the port, which calls it while closing
     QStringList calls;
-    auto p = MakePort();
+    auto p = MakeScriptedPort();
     link.OnTx = [&](bool on) { calls << QStringLiteral("Tx %1").arg(on); };
     link.OnTxBuf = [&](const char* buffer, int count) { calls << QString::fromLatin1(buffer, count); };
     p.Port->AttachLink(&link);
@@ -395,7 +371,7 @@ TEST(ComPortTransfers, ReadReturnsWhatIsBufferedAndReportsReceiveActivityOff)
 {
     TComLink link; // outlives the port, which calls it while closing
     QStringList calls;
-    auto p = MakePort();
+    auto p = MakeScriptedPort();
     link.OnRx = [&](bool on) { calls << QStringLiteral("Rx %1").arg(on); };
     p.Port->AttachLink(&link);
     p.Port->OpenPort();
@@ -411,7 +387,7 @@ TEST(ComPortTransfers, ReadReturnsWhatIsBufferedAndReportsReceiveActivityOff)
 
 TEST(ComPortStatus, ModemLinesErrorsAndTheirFailures)
 {
-    auto p = MakePort();
+    auto p = MakeScriptedPort();
     p.Port->OpenPort();
     p.Script->Signals = TComSignals{csDSR, csRing};
     EXPECT_EQ(p.Port->LineSignals().Bits(), 0b0110u);
@@ -444,7 +420,7 @@ TEST(ComPortLinks, ALinkDetachedByAnEarlierLinkIsNotCalled)
 {
     TComLink first; // links outlive the port, which calls them while closing
     TComLink second;
-    auto p = MakePort();
+    auto p = MakeScriptedPort();
     int secondCalls = 0;
     first.OnConn = [&](bool on) {
         if (on)

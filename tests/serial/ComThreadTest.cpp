@@ -6,6 +6,7 @@
 #include "Exception.h"
 #include "Pty.h"
 #include "ScriptedComDevice.h"
+#include "TestHelpers.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -23,22 +24,9 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-bool ProcessUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 10s)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > timeout.count())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
-
 void ProcessFor(std::chrono::milliseconds time)
 {
-    ProcessUntil([] { return false; }, time);
+    ProcessEventsUntil([] { return false; }, time);
 }
 
 // Errors that reach the application's display, recorded.
@@ -52,20 +40,19 @@ struct TShownErrors {
     ~TShownErrors() { SetExceptionHandler(Previous); }
 };
 
-struct TScriptedPort {
+struct TLoggedPort {
     TComLink Link; // outlives the port, which calls it while closing
     QStringList Log;
     std::unique_ptr<TComPort> Port;
     TScriptedComDevice* Device = nullptr;
     std::shared_ptr<TDeviceScript> Script;
 
-    explicit TScriptedPort(TComEvents events, TSyncMethod sync = smThreadSync)
+    explicit TLoggedPort(TComEvents events, TSyncMethod sync = smThreadSync)
     {
-        auto device = std::make_unique<TScriptedComDevice>();
-        Device = device.get();
-        Script = device->Script();
-        Port = std::make_unique<TComPort>(nullptr, std::move(device));
-        Port->SetEvents(events);
+        TScriptedPort scripted = MakeScriptedPort(events);
+        Port = std::move(scripted.Port);
+        Script = scripted.Script;
+        Device = scripted.Device;
         Port->SetSyncMethod(sync);
         Port->OnRxChar = [this](QObject*, int count) {
             Log << QStringLiteral("RxChar %1").arg(count);
@@ -119,11 +106,11 @@ double CpuSeconds()
 
 TEST(ComMonitor, EventsMapToTheDeviceMaskAndAnEmptySetStartsNoMonitor)
 {
-    TScriptedPort none({});
+    TLoggedPort none({});
     none.Port->OpenPort();
     EXPECT_EQ(none.Script->CallCount(QStringLiteral("SetCommMask")), 0);
 
-    TScriptedPort some({evRxChar, evCTS, evDSR});
+    TLoggedPort some({evRxChar, evCTS, evDSR});
     some.Port->OpenPort();
     ASSERT_EQ(some.Script->Masks.size(), 1u);
     EXPECT_EQ(some.Script->Masks[0], 0x0019u);
@@ -138,7 +125,7 @@ TEST(ComMonitor, EventsMapToTheDeviceMaskAndAnEmptySetStartsNoMonitor)
 
 TEST(ComMonitor, AStopWakesTheMonitorAtOnce)
 {
-    TScriptedPort p({evRxChar});
+    TLoggedPort p({evRxChar});
     p.Port->OpenPort();
     ProcessFor(50ms);
     const auto start = Clock::now();
@@ -148,38 +135,38 @@ TEST(ComMonitor, AStopWakesTheMonitorAtOnce)
 
 TEST(ComMonitor, ABatchRunsItsStepsInTheFixedOrder)
 {
-    TScriptedPort p(AllComEvents);
+    TLoggedPort p(AllComEvents);
     p.Port->OpenPort();
     p.Log.clear();
     p.Script->Input = "ab";
     p.Script->Signals = TComSignals{csCTS, csDSR};
     p.Script->Errors = TComErrors{ceFrame};
     p.Raise(0x0001 | 0x0008 | 0x0010 | 0x0080 | 0x0100 | 0x0040 | 0x0002 | 0x0004 | 0x0020 | 0x0400);
-    ASSERT_TRUE(ProcessUntil([&] { return p.Log.contains(QStringLiteral("Rx80Full")); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return p.Log.contains(QStringLiteral("Rx80Full")); }));
     EXPECT_EQ(p.Log, (QStringList{"Error 1", "link Rx 1", "RxChar 2", "link Rx 0", "TxEmpty", "Break", "Ring", "CTS 1",
                                   "link DSR 1", "DSR 1", "RxFlag", "RLSD 0", "Rx80Full"}));
 }
 
 TEST(ComMonitor, ADsrChangeReachesTheLinksThoughOnlyReceiveIsHandled)
 {
-    TScriptedPort p({evRxChar, evCTS, evDSR});
+    TLoggedPort p({evRxChar, evCTS, evDSR});
     p.Port->OnDSRChange = nullptr;
     p.Port->OpenPort();
     p.Log.clear();
     p.Script->Signals = TComSignals{csDSR};
     p.Raise(0x0010);
-    ASSERT_TRUE(ProcessUntil([&] { return !p.Log.isEmpty(); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !p.Log.isEmpty(); }));
     ProcessFor(50ms);
     EXPECT_EQ(p.Log, QStringList{"link DSR 1"});
 }
 
 TEST(ComMonitor, WithoutWaitingBytesThereIsNoReceiveNotification)
 {
-    TScriptedPort p({evRxChar, evCTS});
+    TLoggedPort p({evRxChar, evCTS});
     p.Port->OpenPort();
     p.Log.clear();
     p.Raise(0x0001 | 0x0008); // the bytes are gone by the time the step runs
-    ASSERT_TRUE(ProcessUntil([&] { return !p.Log.isEmpty(); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !p.Log.isEmpty(); }));
     EXPECT_EQ(p.Log, QStringList{"CTS 0"});
 }
 
@@ -197,7 +184,7 @@ TEST(ComMonitor, BytesThatArriveWhileTheMainThreadIsBusyComeAsOneBatch)
     });
     std::this_thread::sleep_for(250ms);
     writer.join();
-    ASSERT_TRUE(ProcessUntil([&] { return !p.Counts.isEmpty(); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !p.Counts.isEmpty(); }));
     ProcessFor(100ms);
     EXPECT_EQ(p.Counts, QList<int>{9});
 }
@@ -212,11 +199,11 @@ TEST(ComMonitor, AHandlerThatLeavesBytesUnreadHearsAgainOnlyAfterTheNextByte)
     };
     p.Port->OpenPort();
     p.Pty.Write("xyz");
-    ASSERT_TRUE(ProcessUntil([&] { return !p.Counts.isEmpty(); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !p.Counts.isEmpty(); }));
     ProcessFor(200ms);
     EXPECT_EQ(p.Counts, QList<int>{3});
     p.Pty.Write("!");
-    ASSERT_TRUE(ProcessUntil([&] { return p.Counts.size() == 2; }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return p.Counts.size() == 2; }));
     EXPECT_EQ(p.Counts[1], 3); // two left over and the new one
 }
 
@@ -232,7 +219,7 @@ TEST(ComMonitor, AnExceptionFromTheHandlerEndsNotificationsQuietlyUntilTheNextOp
     };
     p.Port->OpenPort();
     p.Pty.Write("a");
-    ASSERT_TRUE(ProcessUntil([&] { return p.Counts.size() == 1; }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return p.Counts.size() == 1; }));
     p.Pty.Write("b");
     ProcessFor(300ms);
     EXPECT_EQ(p.Counts.size(), 1);
@@ -241,7 +228,7 @@ TEST(ComMonitor, AnExceptionFromTheHandlerEndsNotificationsQuietlyUntilTheNextOp
     EXPECT_FALSE(p.Port->Connected());
     p.Port->OpenPort();
     p.Pty.Write("c");
-    EXPECT_TRUE(ProcessUntil([&] { return p.Counts.size() == 2; }));
+    EXPECT_TRUE(ProcessEventsUntil([&] { return p.Counts.size() == 2; }));
 }
 
 TEST(ComMonitor, ClosingWhileBytesKeepArrivingNeverDeadlocksAndNothingFollowsTheClose)
@@ -276,7 +263,7 @@ TEST(ComMonitor, ClosingWhileBytesKeepArrivingNeverDeadlocksAndNothingFollowsThe
                 port.ClosePort();
         };
         port.OpenPort();
-        ProcessUntil([&] { return notifications >= 3 || closed; }, 2s);
+        ProcessEventsUntil([&] { return notifications >= 3 || closed; }, 2s);
         port.ClosePort();
         ProcessFor(5ms);
         EXPECT_FALSE(port.Connected());
@@ -299,7 +286,7 @@ TEST(ComMonitor, AHungUpDeviceClosesThePortOnceAndLeavesNoBusyThread)
     ProcessFor(50ms);
     linkLog.clear();
     p->Pty.CloseMaster(); // the cable pulled out
-    ASSERT_TRUE(ProcessUntil([&] { return !p->Port->Connected(); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !p->Port->Connected(); }));
     ProcessFor(100ms);
     EXPECT_EQ(shown.Messages, QStringList{QStringLiteral("ReadFile function failed (win error code: 5)")});
     EXPECT_EQ(linkLog, (QStringList{"CTS 0", "Conn 0"}));
@@ -312,35 +299,35 @@ TEST(ComMonitor, AHungUpDeviceClosesThePortOnceAndLeavesNoBusyThread)
     p->Port->SetPort(back.SlavePath());
     p->Port->OpenPort();
     back.Write("ok");
-    EXPECT_TRUE(ProcessUntil([&] { return !p->Counts.isEmpty(); }));
+    EXPECT_TRUE(ProcessEventsUntil([&] { return !p->Counts.isEmpty(); }));
     p->Port->DetachLink(&link);
 }
 
 TEST(ComMonitor, WithWindowSyncEachEventIsOneMessageAndAFailedStepIsShown)
 {
     TShownErrors shown;
-    TScriptedPort p({evRLSD, evRing, evCTS}, smWindowSync);
+    TLoggedPort p({evRLSD, evRing, evCTS}, smWindowSync);
     p.Port->OpenPort();
     p.Log.clear();
     p.Script->Signals = TComSignals{csRLSD};
     p.Raise(0x0020);
-    ASSERT_TRUE(ProcessUntil([&] { return !p.Log.isEmpty(); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !p.Log.isEmpty(); }));
     p.Raise(0x0100);
-    ASSERT_TRUE(ProcessUntil([&] { return p.Log.size() == 2; }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return p.Log.size() == 2; }));
     EXPECT_EQ(p.Log, (QStringList{"RLSD 1", "Ring"}));
 
     p.Script->ModemError = EIO; // the CTS step fails...
     p.Raise(0x0008);
-    ASSERT_TRUE(ProcessUntil([&] { return !shown.Messages.isEmpty(); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !shown.Messages.isEmpty(); }));
     EXPECT_EQ(shown.Messages[0], QStringLiteral("GetCommModemStatus function failed (win error code: 5)"));
     p.Raise(0x0100); // ...and the monitor goes on
-    EXPECT_TRUE(ProcessUntil([&] { return p.Log.count(QStringLiteral("Ring")) == 2; }));
+    EXPECT_TRUE(ProcessEventsUntil([&] { return p.Log.count(QStringLiteral("Ring")) == 2; }));
     p.Script->ModemError = 0;
 }
 
 TEST(ComMonitor, WithoutSynchronisationTheStepsRunOnTheMonitorThread)
 {
-    TScriptedPort p({evRing}, smNone);
+    TLoggedPort p({evRing}, smNone);
     std::atomic<bool> onMainThread{true};
     std::atomic<bool> rang{false};
     const auto main = std::this_thread::get_id();
@@ -366,16 +353,16 @@ TEST(ComMonitor, TheTransmitQueueEmptyAndEventCharacterEventsOnARealTerminal)
     p.Port->SetEventChar('\n');
     p.Port->OpenPort();
     p.Port->WriteText("out");
-    ASSERT_TRUE(ProcessUntil([&] { return log.contains(QStringLiteral("TxEmpty")); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return log.contains(QStringLiteral("TxEmpty")); }));
     // Linux shows the event character only once a read has taken it from the queue.
     p.Pty.Write("line\n");
-    ASSERT_TRUE(ProcessUntil([&] { return log.contains(QStringLiteral("RxFlag")); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return log.contains(QStringLiteral("RxFlag")); }));
     EXPECT_EQ(log.count(QStringLiteral("RxFlag")), 1);
 }
 
 TEST(ComMonitor, LinksThatWantTheBytesGetThemReadOnceInsteadOfOnRxChar)
 {
-    TScriptedPort p({evRxChar});
+    TLoggedPort p({evRxChar});
     TComLink reader;
     QStringList got;
     reader.OnRxBuf = [&](const char* buffer, int count) { got << QString::fromLatin1(buffer, count); };
@@ -385,7 +372,7 @@ TEST(ComMonitor, LinksThatWantTheBytesGetThemReadOnceInsteadOfOnRxChar)
     p.Log.clear();
     p.Script->Input = "bytes";
     p.Raise(0x0001);
-    ASSERT_TRUE(ProcessUntil([&] { return !got.isEmpty(); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !got.isEmpty(); }));
     ProcessFor(50ms);
     EXPECT_EQ(got, (QStringList{"port bytes", "bytes"}));
     EXPECT_FALSE(p.Log.contains(QStringLiteral("RxChar 5")));

@@ -7,6 +7,8 @@
 #include "Pty.h"
 #include "ScriptedComDevice.h"
 
+#include "TestHelpers.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -21,17 +23,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-template <class F>
-EComPort Raised(F&& f)
-{
-    try {
-        f();
-    } catch (const EComPort& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no EComPort raised";
-    return EComPort(0);
-}
 
 // Runs `body` in a child process and returns its exit code.
 int InChild(const std::function<int()>& body)

@@ -17,25 +17,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "TestHelpers.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
 
 namespace {
 
-struct TScriptedPort {
-    std::unique_ptr<TComPort> Port;
-    std::shared_ptr<TDeviceScript> Script;
-};
-
-TScriptedPort MakePort()
-{
-    auto device = std::make_unique<TScriptedComDevice>();
-    auto script = device->Script();
-    auto port = std::make_unique<TComPort>(nullptr, std::move(device));
-    port->SetEvents({});
-    return {std::move(port), script};
-}
 
 // The configurator's stored settings.
 void StoreConfiguratorSettings(TComPort& port)
@@ -86,7 +75,7 @@ TEST(PortSetupDialog, LayoutCaptionsAndDefaultButton)
 
 TEST(PortSetupDialog, CancelLeavesEveryPropertyAsItWas)
 {
-    auto p = MakePort();
+    auto p = MakeScriptedPort();
     StoreConfiguratorSettings(*p.Port);
     WhenModalShows([](QWidget* dialog) {
         ChooseComboItem(ComboOf(dialog, 2), QStringLiteral("57600"));
@@ -103,7 +92,7 @@ TEST(PortSetupDialog, CancelLeavesEveryPropertyAsItWas)
 
 TEST(PortSetupDialog, OkAppliesTheChoicesInOneSettingsUpdate)
 {
-    auto p = MakePort();
+    auto p = MakeScriptedPort();
     StoreConfiguratorSettings(*p.Port);
     p.Port->OpenPort();
     const int states = p.Script->CallCount(QStringLiteral("SetCommState"));
@@ -126,7 +115,7 @@ TEST(PortSetupDialog, OkAppliesTheChoicesInOneSettingsUpdate)
 TEST(PortSetupDialog, OkWithoutTouchingAnythingReappliesTheCurrentValues)
 {
     TExtraPorts extra(QStringLiteral("/tmp/sentrax-scripted"));
-    auto p = MakePort();
+    auto p = MakeScriptedPort();
     StoreConfiguratorSettings(*p.Port);
     p.Port->SetPort(QStringLiteral("/tmp/sentrax-scripted"));
     p.Port->OpenPort();
@@ -148,7 +137,7 @@ TEST(PortSetupDialog, OkWithoutTouchingAnythingReappliesTheCurrentValues)
 
 TEST(PortSetupDialog, APortNotAmongTheDevicesShowsNoSelectionAndOkEmptiesIt)
 {
-    auto p = MakePort();
+    auto p = MakeScriptedPort();
     p.Port->SetPort(QStringLiteral("COM1"));
     QString shown = QStringLiteral("unset");
     WhenModalShows([&](QWidget* dialog) {
@@ -196,7 +185,7 @@ TEST(PortSetupDialog, AnExtraPortFromTheEnvironmentCanBeChosenAndOpened)
 
 TEST(PortSetupDialog, FlowControlListShowsThePresetTheFlagsAmountTo)
 {
-    auto p = MakePort();
+    auto p = MakeScriptedPort();
     StoreConfiguratorSettings(*p.Port);
     QString shown;
     const auto showDialog = [&] {
@@ -220,7 +209,7 @@ TEST(PortSetupDialog, FlowControlListShowsThePresetTheFlagsAmountTo)
 
 TEST(PortSetupDialog, TheBaudListShowsThePortsRateCustomIncluded)
 {
-    auto p = MakePort();
+    auto p = MakeScriptedPort();
     p.Port->SetBaudRate(brCustom);
     p.Port->SetCustomBaudRate(250000);
     QString shown;
@@ -244,7 +233,7 @@ TEST(PortComboBox, TextSelectsIgnoringCaseAndABoundPortsDestructionIsForgotten)
     combo.SetText(QStringLiteral("Purple"));
     EXPECT_EQ(combo.Text(), QStringLiteral("Mark"));
 
-    auto p = MakePort();
+    auto p = MakeScriptedPort();
     p.Port->Parity().SetBits(prSpace);
     combo.SetComPort(p.Port.get());
     EXPECT_EQ(combo.Text(), QStringLiteral("Space"));
@@ -255,7 +244,7 @@ TEST(PortComboBox, TextSelectsIgnoringCaseAndABoundPortsDestructionIsForgotten)
 
 TEST(PortComboBox, AutoApplyWritesAUserChoiceAtOnce)
 {
-    auto p = MakePort();
+    auto p = MakeScriptedPort();
     TComComboBox combo;
     combo.SetComProperty(cpStopBits);
     combo.SetComPort(p.Port.get());

@@ -9,6 +9,8 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#include "TestHelpers.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -19,17 +21,6 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-template <class F>
-EComPort Raised(F&& f)
-{
-    try {
-        f();
-    } catch (const EComPort& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no EComPort raised";
-    return EComPort(0);
-}
 
 std::unique_ptr<TComPort> PortOn(const QString& name)
 {
