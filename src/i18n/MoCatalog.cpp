@@ -12,9 +12,11 @@ constexpr std::uint64_t kHeaderSize = 20; // magic, revision, N, O, T
 // Unsigned bytewise order; a proper prefix orders before the longer string.
 int CompareBytes(QByteArrayView key, const char* text, std::uint32_t length)
 {
+    // A null key has no data pointer, and memcmp may not be handed one even for zero bytes.
     const auto common = std::min<std::size_t>(std::size_t(key.size()), length);
-    if (const int c = std::memcmp(key.constData(), text, common))
-        return c;
+    if (common != 0)
+        if (const int c = std::memcmp(key.constData(), text, common))
+            return c;
     if (std::size_t(key.size()) == length)
         return 0;
     return std::size_t(key.size()) < length ? -1 : 1;

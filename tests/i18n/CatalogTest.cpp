@@ -130,6 +130,20 @@ TEST(CatalogLookup, LineBreaksComeBackAsCarriageReturnLineFeedPairs)
               QStringLiteral("Project-Id-Version: test\r\nContent-Type: text/plain; charset=UTF-8\r\n"));
 }
 
+TEST(CatalogLookup, ANullKeyFindsTheHeaderAsTheEmptyTextDoes)
+{
+    // Without a hash table the search compares the key with every msgid on its way, the empty
+    // header msgid included; a null key has no bytes to compare at all.
+    QTemporaryDir dir;
+    Compile(dir.filePath(QStringLiteral("locale")), QStringLiteral("nl"), QStringLiteral("default"), Dutch(),
+            {QStringLiteral("--no-hash")});
+    TAssemblyAnalyzer none;
+    TDomain domain(dir.filePath(QStringLiteral("locale/")), QStringLiteral("default"), QStringLiteral("nl"), none);
+    const QByteArray header("Project-Id-Version: test\nContent-Type: text/plain; charset=UTF-8\n");
+    EXPECT_EQ(domain.Lookup(QByteArray("")), header);
+    EXPECT_EQ(domain.Lookup(QByteArray()), header);
+}
+
 TEST(CatalogLookup, ACatalogWithoutEntriesTranslatesNothing)
 {
     QTemporaryDir dir;
