@@ -12,42 +12,14 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <thread>
 
 #include <X11/Xlib.h>
 
+#include "XWindows.h"
+
 using Clock = std::chrono::steady_clock;
-
-namespace {
-
-Window Find(Display* display, Window window, const char* title)
-{
-    char* name = nullptr;
-    bool match = false;
-    if (XFetchName(display, window, &name) && name) {
-        match = std::strstr(name, title) != nullptr;
-        XFree(name);
-    }
-    XWindowAttributes attributes{};
-    if (match && XGetWindowAttributes(display, window, &attributes) && attributes.map_state == IsViewable)
-        return window;
-    Window root;
-    Window parent;
-    Window* children = nullptr;
-    unsigned count = 0;
-    Window found = 0;
-    if (XQueryTree(display, window, &root, &parent, &children, &count)) {
-        for (unsigned i = 0; i < count && !found; ++i)
-            found = Find(display, children[i], title);
-        if (children)
-            XFree(children);
-    }
-    return found;
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -71,20 +43,13 @@ int main(int argc, char** argv)
         }
         Window window = 0;
         while (!window && Clock::now() - start < std::chrono::seconds(120)) {
-            window = Find(display, DefaultRootWindow(display), title);
+            window = XWindows::FindViewable(display, DefaultRootWindow(display), title);
             if (!window)
                 std::this_thread::sleep_for(std::chrono::microseconds(500));
         }
         const double shown = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        XEvent event{};
-        event.xclient.type = ClientMessage;
-        event.xclient.window = window;
-        event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-        event.xclient.format = 32;
-        event.xclient.data.l[0] = long(XInternAtom(display, "WM_DELETE_WINDOW", False));
-        XSendEvent(display, window, False, NoEventMask, &event);
-        XFlush(display);
+        XWindows::RequestClose(display, window);
         int status = 0;
         rusage usage{};
         wait4(pid, &status, 0, &usage);

@@ -27,6 +27,8 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 
+#include "XWindows.h"
+
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
@@ -106,7 +108,7 @@ public:
     {
         const auto deadline = Clock::now() + timeout;
         while (Clock::now() < deadline) {
-            if (const Window w = Search(DefaultRootWindow(display_), title))
+            if (const Window w = XWindows::FindViewable(display_, DefaultRootWindow(display_), title.c_str()))
                 return w;
             std::this_thread::sleep_for(50ms);
         }
@@ -133,46 +135,9 @@ public:
         XFlush(display_);
     }
 
-    // What the close box of a title bar does: ask the window to close.
-    void CloseBox(Window window)
-    {
-        XEvent event{};
-        event.xclient.type = ClientMessage;
-        event.xclient.window = window;
-        event.xclient.message_type = XInternAtom(display_, "WM_PROTOCOLS", False);
-        event.xclient.format = 32;
-        event.xclient.data.l[0] = long(XInternAtom(display_, "WM_DELETE_WINDOW", False));
-        event.xclient.data.l[1] = CurrentTime;
-        XSendEvent(display_, window, False, NoEventMask, &event);
-        XFlush(display_);
-    }
+    void CloseBox(Window window) { XWindows::RequestClose(display_, window); }
 
 private:
-    Window Search(Window window, const std::string& title)
-    {
-        char* name = nullptr;
-        bool match = false;
-        if (XFetchName(display_, window, &name) && name) {
-            match = std::string(name).find(title) != std::string::npos;
-            XFree(name);
-        }
-        XWindowAttributes attributes{};
-        if (match && XGetWindowAttributes(display_, window, &attributes) && attributes.map_state == IsViewable)
-            return window;
-        Window root;
-        Window parent;
-        Window* children = nullptr;
-        unsigned count = 0;
-        Window found = 0;
-        if (XQueryTree(display_, window, &root, &parent, &children, &count)) {
-            for (unsigned i = 0; i < count && !found; ++i)
-                found = Search(children[i], title);
-            if (children)
-                XFree(children);
-        }
-        return found;
-    }
-
     std::string name_;
     pid_t pid_ = -1;
     Display* display_ = nullptr;
