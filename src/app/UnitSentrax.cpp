@@ -1,5 +1,6 @@
 #include "UnitSentrax.h"
 
+#include "ActiveForm.h"
 #include "CPortCtl.h"
 #include "DesignScaling.h"
 #include "Exception.h"
@@ -11,6 +12,7 @@
 #include <QCloseEvent>
 #include <QEvent>
 #include <QPalette>
+#include <QScopedValueRollback>
 
 #include <algorithm>
 #include <span>
@@ -170,17 +172,11 @@ void TfrmSentrax::ConnectHandlers()
     onSelect(RadioButton1, &TfrmSentrax::RadioButton1Click);
     onSelect(RadioButton2, &TfrmSentrax::RadioButton2Click);
     onSelect(RadioButton3, &TfrmSentrax::RadioButton3Click);
-    connect(Edit1, &QLineEdit::textChanged, this, [this] { Guarded([this] { Edit1Change(Edit1); }); });
-    connect(Edit2, &QLineEdit::textChanged, this, [this] { Guarded([this] { Edit2Change(Edit2); }); });
+    connect(Edit1, &QLineEdit::textChanged, this, [this] { RunChangeHandler([this] { Edit1Change(Edit1); }); });
+    connect(Edit2, &QLineEdit::textChanged, this, [this] { RunChangeHandler([this] { Edit2Change(Edit2); }); });
     UpDown1->OnClick = [this](QObject* sender, TUDBtnType button) { UpDown1Click(sender, button); };
     UpDown2->OnClick = [this](QObject* sender, TUDBtnType button) { UpDown2Click(sender, button); };
-}
-
-bool TfrmSentrax::event(QEvent* event)
-{
-    if (event->type() == QEvent::WindowActivate)
-        Guarded([this] { FormActivate(this); });
-    return QWidget::event(event);
+    new TActiveFormWatch(*this, [this] { Guarded([this] { FormActivate(this); }); });
 }
 
 void TfrmSentrax::closeEvent(QCloseEvent* event)
@@ -189,6 +185,33 @@ void TfrmSentrax::closeEvent(QCloseEvent* event)
     QWidget::closeEvent(event);
     if (event->isAccepted())
         QCoreApplication::quit();
+}
+
+void TfrmSentrax::RunChangeHandler(const std::function<void()>& handler)
+{
+    if (!changeError_) {
+        Guarded(handler); // the user changed the text
+        return;
+    }
+    try {
+        handler();
+    } catch (...) {
+        *changeError_ = std::current_exception();
+    }
+}
+
+void TfrmSentrax::SetFieldText(QLineEdit* field, const QString& text)
+{
+    // The field's change handler runs inside setText, with Qt's frames in between: what it raises
+    // is carried across them and raised here, so that it ends the calling handler as well. One
+    // failure, one error box.
+    std::exception_ptr raised;
+    {
+        const QScopedValueRollback carry(changeError_, &raised);
+        field->setText(text);
+    }
+    if (raised)
+        std::rethrow_exception(raised);
 }
 
 // --- Numbers and texts ------------------------------------------------------------------------
@@ -220,7 +243,7 @@ void TfrmSentrax::ShowInstructions(const QStringList& lines)
 
 void TfrmSentrax::FormActivate(QObject*)
 {
-    Edit1->setText(QString::number(UpDown1->Position() + 1));
+    SetFieldText(Edit1, QString::number(UpDown1->Position() + 1));
     SetFirstContactLabel(UpDown1->Position() + 1);
     SetRangeText();
 }
@@ -241,16 +264,16 @@ void TfrmSentrax::Edit1Change(QObject*)
 
 void TfrmSentrax::UpDown2Click(QObject*, TUDBtnType)
 {
-    Edit2->setText(QString::number(UpDown2->Position()));
+    SetFieldText(Edit2, QString::number(UpDown2->Position()));
     if (UpDown2->Position() == 0)
-        Edit2->setText(QStringLiteral("1"));
+        SetFieldText(Edit2, QStringLiteral("1"));
     SetRangeText();
 }
 
 void TfrmSentrax::Edit2Change(QObject*)
 {
     if (UpDown2->Position() == 0)
-        Edit2->setText(QStringLiteral("1")); // a different text runs this handler once more
+        SetFieldText(Edit2, QStringLiteral("1")); // a different text runs this handler once more
     SetRangeText();
 }
 

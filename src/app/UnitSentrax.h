@@ -7,6 +7,8 @@
 
 #include <QWidget>
 
+#include <exception>
+#include <functional>
 #include <string>
 
 // The configurator window. It leads the user through programming a Sentrax: open the LocoNet
@@ -42,7 +44,6 @@ public:
     void Button6Click(QObject* sender);
 
 protected:
-    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -50,9 +51,15 @@ private:
     void ConnectHandlers();
     void ChooseVersion(bool withCurrentMonitor, const QStringList& instructions);
     void ProgramFirstContact(bool thrown);
+    // Sets a field's text as a handler does: its change handler runs at once, and what that
+    // raises is raised here.
+    void SetFieldText(QLineEdit* field, const QString& text);
+    void RunChangeHandler(const std::function<void()>& handler);
     void ShowInstructions(const QStringList& lines);
     void SetFirstContactLabel(long long firstContact);
     void SetRangeText();
+
+    std::exception_ptr* changeError_ = nullptr; // set while a handler sets a field's text
 };
 
 // The one configurator window, from the start of its construction until it is destroyed.
