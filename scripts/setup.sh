@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   gettext
-  xvfb xauth x11-utils libx11-dev libxtst-dev fonts-liberation
+  xvfb xauth x11-utils libx11-dev libxtst-dev fonts-liberation openbox
 )
 bash scripts/install-packages.sh "${packages[@]}"
 

@@ -1,7 +1,12 @@
 // The real program, started as a user starts it, on an X server of its own (Xvfb), driven
 // through X: pointer clicks and keys as a user makes them, and the close box's close request.
+// The desktop tests run a window manager too, so that focus comes back from boxes and dialogs
+// as it does on a user's desktop.
 
+#include "ChildProcess.h"
+#include "LocoNet.h"
 #include "Pty.h"
+#include "XDesktop.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,177 +15,153 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <poll.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
-#include <chrono>
+#include <functional>
+#include <thread>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
-// Last: Xlib's macros (None, Bool, Status...) would break the headers above.
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
-
-#include "XWindows.h"
-
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
 
 namespace {
 
-pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env)
-{
-    const pid_t pid = fork();
-    if (pid == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGKILL); // nothing outlives a test that was stopped
-        for (const std::string& e : env)
-            putenv(const_cast<char*>(e.c_str()));
-        std::vector<char*> args;
-        for (const std::string& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    return pid;
-}
-
-// Waits for a child to end and reaps it; its exit code, or nothing when it did not end in time.
-std::optional<int> WaitExit(pid_t& pid, std::chrono::milliseconds timeout)
-{
-    const auto deadline = Clock::now() + timeout;
-    for (;;) {
-        int status = 0;
-        const pid_t reaped = waitpid(pid, &status, WNOHANG);
-        if (reaped == pid) {
-            pid = -1;
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        }
-        if (reaped < 0 || Clock::now() >= deadline)
-            return std::nullopt;
-        std::this_thread::sleep_for(20ms);
-    }
-}
-
-// An X server of the test's own.
-class TXServer {
-public:
-    TXServer()
-    {
-        // Xvfb picks a free display itself and writes its number to the pipe: tests that run at
-        // the same time never race for one.
-        int pipeFds[2];
-        if (pipe(pipeFds) != 0)
-            return;
-        pid_ = Spawn({"Xvfb", "-displayfd", std::to_string(pipeFds[1]), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"}, {});
-        close(pipeFds[1]);
-        std::string number;
-        char c;
-        pollfd ready{pipeFds[0], POLLIN, 0};
-        while (poll(&ready, 1, 30000) == 1 && read(pipeFds[0], &c, 1) == 1 && c != '\n')
-            number += c;
-        close(pipeFds[0]);
-        if (number.empty())
-            return;
-        name_ = ":" + number;
-        display_ = XOpenDisplay(name_.c_str());
-    }
-    ~TXServer()
-    {
-        if (display_)
-            XCloseDisplay(display_);
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            WaitExit(pid_, 5s);
-        }
-    }
-    Display* Connection() const { return display_; }
-    const std::string& Name() const { return name_; }
-
-    // The top-level window whose title contains `title`.
-    Window FindWindow(const std::string& title, std::chrono::milliseconds timeout = 60s)
-    {
-        const auto deadline = Clock::now() + timeout;
-        while (Clock::now() < deadline) {
-            if (const Window w = XWindows::FindViewable(display_, DefaultRootWindow(display_), title.c_str()))
-                return w;
-            std::this_thread::sleep_for(50ms);
-        }
-        return 0;
-    }
-
-    void Click(Window window, int x, int y)
-    {
-        int rootX = 0;
-        int rootY = 0;
-        Window child;
-        XTranslateCoordinates(display_, window, DefaultRootWindow(display_), x, y, &rootX, &rootY, &child);
-        XTestFakeMotionEvent(display_, -1, rootX, rootY, CurrentTime);
-        XTestFakeButtonEvent(display_, 1, True, CurrentTime);
-        XTestFakeButtonEvent(display_, 1, False, CurrentTime);
-        XFlush(display_);
-    }
-
-    void Key(KeySym key)
-    {
-        const KeyCode code = XKeysymToKeycode(display_, key);
-        XTestFakeKeyEvent(display_, code, True, CurrentTime);
-        XTestFakeKeyEvent(display_, code, False, CurrentTime);
-        XFlush(display_);
-    }
-
-    void CloseBox(Window window) { XWindows::RequestClose(display_, window); }
-
-private:
-    std::string name_;
-    pid_t pid_ = -1;
-    Display* display_ = nullptr;
+// A control of the window: its design position at 120 dpi, relative to the window's client area
+// (the X server here has the usual 96 dpi, at which the window lays itself out).
+struct TControl {
+    double Left, Top, Width, Height;
+    int X() const { return int((Left + Width / 2) * 96.0 / 120.0); }
+    int Y() const { return int((Top + Height / 2) * 96.0 / 120.0); }
 };
+// Group boxes: GroupBox1 at (48, 32); GroupBox2 at (0, 88), GroupBox3 at (0, 272) and GroupBox4
+// at (104, 16) inside it.
+constexpr TControl kSettings{48 + 16, 32 + 32, 75, 25};
+constexpr TControl kClose{152, 496, 97, 25};
+constexpr TControl kPowerOn{152, 464, 99, 25};
+constexpr TControl kFirstContact{48 + 104, 32 + 88 + 80, 121, 24};
+constexpr TControl kFirstContactUp{48 + 225, 32 + 88 + 80, 21, 12};
+constexpr TControl kCurrentMonitorOn{48 + 16, 32 + 88 + 120, 121, 25};
+constexpr TControl kCurrentMonitorOff{48 + 160, 32 + 88 + 120, 121, 25};
+constexpr TControl kCount{48 + 136, 32 + 272 + 73, 121, 24};
+constexpr TControl kCountUp{48 + 257, 32 + 272 + 73, 21, 12};
+constexpr TControl kRange{48 + 32, 32 + 272 + 72, 75, 25};
+// Radio buttons take a click on their indicator, at their left end.
+constexpr TControl kVersion10{48 + 104 + 8, 32 + 16 + 16, 16, 17};
+constexpr TControl kVersion11{48 + 104 + 8, 32 + 16 + 32, 16, 17};
 
-// Window coordinates of the centre of a control, from its design position at 120 dpi (the
-// X server here has the usual 96 dpi).
-int Scaled(double design)
+// The error box is titled with the application's title: the program file's name.
+const std::string kBoxTitle = "Sentrax";
+
+QByteArray Wire(std::initializer_list<LocoNet::TMessage> messages)
 {
-    return int(design * 96.0 / 120.0);
+    QByteArray wire;
+    for (const LocoNet::TMessage& m : messages)
+        for (std::uint8_t b : LocoNet::WithChecksum(m))
+            wire += char(b);
+    return wire;
+}
+
+QByteArray StartMessages()
+{
+    QByteArray wire;
+    for (const LocoNet::TMessage& m : LocoNet::VersionStartMessages)
+        wire += Wire({m});
+    return wire;
 }
 
 class Program : public testing::Test {
 protected:
+    explicit Program(TXDesktop::TWindowManager manager = TXDesktop::NoWindowManager)
+        : X(manager)
+    {
+    }
+
     void SetUp() override
     {
-        ASSERT_NE(X.Connection(), nullptr) << "no X server";
+        ASSERT_TRUE(X.Ready()) << "no X server (or no window manager on it)";
         QDir().mkpath(RuntimeDir.path());
-    }
-    void TearDown() override
-    {
-        if (Pid > 0) {
-            kill(Pid, SIGKILL);
-            WaitExit(Pid, 5s);
-        }
+        // The pseudo-terminal's way into the port list: a path that sorts after every /dev device.
+        ASSERT_TRUE(QFile::link(Pty.SlavePath(), PortPath));
     }
 
-    void Start(const std::vector<std::string>& env = {})
+    void Start()
     {
-        // English, whatever the developer's own settings: the test reads no texts, but a box could.
-        std::vector<std::string> all{"DISPLAY=" + X.Name(), "QT_QPA_PLATFORM=xcb", "LANG=C", "LC_ALL=C",
-                                     "XDG_RUNTIME_DIR=" + RuntimeDir.path().toStdString()};
-        all.insert(all.end(), env.begin(), env.end());
-        Pid = Spawn({SENTRAX_PROGRAM}, all);
+        // English, whatever the developer's own settings.
+        Sentrax = std::make_unique<TChildProcess>(
+            std::vector<std::string>{SENTRAX_PROGRAM},
+            TChildProcess::TOptions{{"DISPLAY=" + X.Name(), "QT_QPA_PLATFORM=xcb", "LANG=C", "LC_ALL=C",
+                                     "XDG_RUNTIME_DIR=" + RuntimeDir.path().toStdString(),
+                                     "SENTRAX_EXTRA_PORTS=" + PortPath.toStdString()}});
         Main = X.FindWindow("Sentrax Configurator");
         ASSERT_NE(Main, 0u) << "the window did not show";
-        std::this_thread::sleep_for(300ms); // let it finish its first paint
+        ASSERT_TRUE(X.WaitFor([&] { return X.HasFocus(Main); }, 10s)) << "the window did not take the focus";
     }
 
-    TXServer X;
+    void Click(const TControl& control) { X.Click(Main, control.X(), control.Y()); }
+    // Replaces a field's text as a user does: click into it, select all, type. Keys go to the
+    // window with the focus, so the user waits for the window to have it.
+    void TypeInto(const TControl& field, const std::string& text)
+    {
+        ASSERT_TRUE(X.WaitFor([&] { return X.HasFocus(Main); }, 10s)) << "the window does not have the focus";
+        Click(field);
+        X.Key("a", true);
+        if (text.empty())
+            X.Key("Delete");
+        else
+            X.Type(text);
+    }
+
+    // "Settings", then in the dialog the last port of the list (ours) and OK, or Cancel.
+    void Settings(bool ok = true)
+    {
+        Click(kSettings);
+        const XWindow dialog = X.FindWindow("Setup", 10s);
+        ASSERT_NE(dialog, 0u) << "no settings dialog";
+        ASSERT_TRUE(X.WaitFor([&] { return X.HasFocus(dialog); }, 10s));
+        X.Key(ok ? "End" : "Escape"); // the port list has the focus
+        if (ok)
+            X.Key("Return"); // OK is the default button
+    }
+    void OpenPort()
+    {
+        Settings();
+        ASSERT_TRUE(X.WaitFor([&] { return Pty.Settings().OutputRate == 19200; }, 10s)) << "the port did not open";
+    }
+
     QTemporaryDir RuntimeDir;
-    pid_t Pid = -1;
-    Window Main = 0;
+    TXDesktop X;
+    TPty Pty;
+    QTemporaryDir Links{QStringLiteral("/tmp/zz-sentrax-XXXXXX")};
+    QString PortPath = Links.filePath(QStringLiteral("loconet"));
+    std::unique_ptr<TChildProcess> Sentrax;
+    XWindow Main = 0;
+};
+
+// The same, on a desktop with a window manager.
+class Desktop : public Program {
+protected:
+    Desktop()
+        : Program(TXDesktop::WithWindowManager)
+    {
+    }
+
+    // The failure shows one error box, which has the focus; Return closes it, and it does not
+    // come back.
+    void ExpectOneErrorBox(const std::string& what)
+    {
+        SCOPED_TRACE(what);
+        const XWindow box = X.FindExactWindow(kBoxTitle, 10s);
+        ASSERT_NE(box, 0u) << "no error box";
+        ASSERT_TRUE(X.WaitFor([&] { return X.HasFocus(box); }, 10s)) << "the box did not take the focus";
+        EXPECT_EQ(X.CountExactWindows(kBoxTitle), 1);
+        X.Key("Return");
+        ASSERT_TRUE(X.WaitFor([&] { return X.CountExactWindows(kBoxTitle) == 0; }, 10s)) << "the box stayed";
+        EXPECT_FALSE(X.WaitFor([&] { return X.CountExactWindows(kBoxTitle) != 0; }, 1500ms)) << "the box came back";
+        ASSERT_TRUE(X.WaitFor([&] { return X.HasFocus(Main); }, 10s)) << "the focus did not come back";
+    }
 };
 
 } // namespace
@@ -188,37 +169,96 @@ protected:
 TEST_F(Program, CloseEndsItWithExitCodeZero)
 {
     Start();
-    X.Click(Main, Scaled(152 + 97 / 2.0), Scaled(496 + 25 / 2.0)); // "Close"
-    EXPECT_EQ(WaitExit(Pid, 60s), std::optional<int>(0));
-}
-
-TEST_F(Program, TheCloseBoxEndsItWithExitCodeZero)
-{
-    Start();
-    X.CloseBox(Main);
-    EXPECT_EQ(WaitExit(Pid, 60s), std::optional<int>(0));
+    Click(kClose);
+    EXPECT_EQ(Sentrax->WaitExit(60s), std::optional<int>(0));
 }
 
 TEST_F(Program, TheCloseBoxWithThePortOpenClosesItWithoutPowerOff)
 {
-    TPty pty;
-    // The simulator's way into the port list: a path that sorts after every /dev device.
-    QTemporaryDir links(QStringLiteral("/tmp/zz-sentrax-XXXXXX"));
-    const QString port = links.filePath(QStringLiteral("loconet"));
-    ASSERT_TRUE(QFile::link(pty.SlavePath(), port));
-    Start({"SENTRAX_EXTRA_PORTS=" + port.toStdString()});
-
-    X.Click(Main, Scaled(48 + 16 + 75 / 2.0), Scaled(32 + 32 + 25 / 2.0)); // "Settings"
-    ASSERT_NE(X.FindWindow("Setup"), 0u);
-    std::this_thread::sleep_for(300ms);
-    X.Key(XK_End);    // the port list has the focus: its last entry is ours
-    X.Key(XK_Return); // OK is the default button
-    const auto deadline = Clock::now() + 10s;
-    while (pty.Settings().OutputRate != 19200 && Clock::now() < deadline)
-        std::this_thread::sleep_for(20ms);
-    ASSERT_EQ(pty.Settings().OutputRate, 19200u) << "the port did not open";
-
+    Start();
+    OpenPort();
     X.CloseBox(Main);
-    EXPECT_EQ(WaitExit(Pid, 60s), std::optional<int>(0));
-    EXPECT_EQ(pty.ReadUntilQuiet(200ms), QByteArray()); // no power-off message
+    EXPECT_EQ(Sentrax->WaitExit(60s), std::optional<int>(0));
+    EXPECT_EQ(Pty.ReadUntilQuiet(200ms), QByteArray()); // no power-off message
+}
+
+TEST_F(Desktop, EveryErrorOfTheWorkflowShowsOneBoxAndTheWindowGoesOn)
+{
+    Start();
+    // Each failure in turn, and what the window does right after it: the step it stopped in
+    // goes on.
+    Settings(false); // Cancel still opens the stored port, COM1, which does not exist here
+    ExpectOneErrorBox("Settings with a port that does not exist");
+
+    const int other = open(Pty.SlavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+    ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+    Settings();
+    ExpectOneErrorBox("Settings with a port another program holds");
+    close(other);
+    OpenPort();
+
+    Click(kVersion11);
+    EXPECT_EQ(Pty.Read(26, 10s), StartMessages());
+    TypeInto(kFirstContact, "x");
+    ExpectOneErrorBox("a first contact that is no number");
+    Click(kCurrentMonitorOn);
+    ExpectOneErrorBox("Current Monitor On with that first contact");
+    Click(kCurrentMonitorOff);
+    ExpectOneErrorBox("Current Monitor Off with that first contact");
+    TypeInto(kFirstContact, "17");
+    Click(kCurrentMonitorOn);
+    EXPECT_EQ(Pty.Read(8, 10s), Wire({{0xB0, 0x10, 0x30}, {0xB0, 0x10, 0x20}}));
+
+    TypeInto(kCount, "");
+    ExpectOneErrorBox("an emptied count");
+    Click(kRange);
+    ExpectOneErrorBox("Range with the count empty");
+    Settings(); // the port stays open; the window, active again, converts the empty count
+    ExpectOneErrorBox("the window activated with the count empty");
+    Click(kVersion10); // the version box is offered again; the count box stays open
+    EXPECT_EQ(Pty.Read(26, 10s), StartMessages());
+    Click(kFirstContactUp);
+    ExpectOneErrorBox("the first-contact arrow with the count empty");
+    TypeInto(kFirstContact, "y");
+    ExpectOneErrorBox("another first contact that is no number");
+    Click(kCountUp); // the count becomes 16; the range text converts the first contact
+    ExpectOneErrorBox("the count arrow with that first contact");
+
+    // Corrected, the values go out.
+    TypeInto(kFirstContact, "17");
+    Click(kCurrentMonitorOff);
+    EXPECT_EQ(Pty.Read(8, 10s), Wire({{0xB0, 0x10, 0x10}, {0xB0, 0x10, 0x00}}));
+    TypeInto(kCount, "16");
+    Click(kRange);
+    EXPECT_EQ(Pty.Read(8, 10s), Wire({{0xB0, 0x0F, 0x10}, {0xB0, 0x0F, 0x00}}));
+    Click(kClose);
+    EXPECT_EQ(Pty.Read(2, 10s), Wire({{0x82}}));
+    EXPECT_EQ(Sentrax->WaitExit(60s), std::optional<int>(0));
+}
+
+TEST_F(Desktop, OnlyClosingTheSettingsDialogActivatesTheWindowAnew)
+{
+    Start();
+    OpenPort();
+    Click(kVersion10);
+    EXPECT_EQ(Pty.Read(26, 10s), StartMessages());
+    TypeInto(kFirstContact, "5000");
+
+    // Over to another program and back: the window keeps what was typed, so the first contact
+    // that goes out is 5000, which no switch request can carry.
+    TChildProcess other({"xmessage", "another program"}, {{"DISPLAY=" + X.Name()}, false});
+    const XWindow otherWindow = X.FindWindow("xmessage", 10s);
+    ASSERT_NE(otherWindow, 0u);
+    ASSERT_TRUE(X.Activate(otherWindow));
+    ASSERT_TRUE(X.Activate(Main));
+    Click(kCurrentMonitorOff); // "Start with Count On"
+    ExpectOneErrorBox("5000 cannot be sent");
+
+    // Closing the settings dialog activates the window: its first contact follows the spinner,
+    // held at its end, again.
+    Settings();
+    ASSERT_TRUE(X.WaitFor([&] { return X.HasFocus(Main); }, 10s));
+    Click(kCurrentMonitorOff);
+    EXPECT_EQ(Pty.Read(8, 10s), Wire({{0xB0, 0x78, 0x1F}, {0xB0, 0x78, 0x0F}})); // 2041, thrown
+    EXPECT_EQ(X.CountExactWindows(kBoxTitle), 0);
 }
