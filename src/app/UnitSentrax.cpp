@@ -287,7 +287,7 @@ void TfrmSentrax::Button1Click(QObject*)
     GroupBox4->setVisible(true);
 }
 
-void TfrmSentrax::ChooseVersion(bool withCurrentMonitor, const QStringList& instructions)
+bool TfrmSentrax::ChooseVersion(bool withCurrentMonitor, const QStringList& instructions)
 {
     GroupBox2->setEnabled(true);
     GroupBox2->setVisible(true);
@@ -303,11 +303,17 @@ void TfrmSentrax::ChooseVersion(bool withCurrentMonitor, const QStringList& inst
     // Replies to the start messages (slot data among them) are received and answered while
     // the rest is still being sent.
     ForgetClaimedSlots();
+    const bool wasConnected = ComPort1->Connected();
     for (const LocoNet::TMessage& message : VersionStartMessages) {
         SendLocoNetMessage(message);
         QCoreApplication::processEvents();
+        // The port closed meanwhile (its adapter was pulled out): that was reported where it was
+        // noticed, and the rest of the sequence has nowhere to go.
+        if (wasConnected && !ComPort1->Connected())
+            return false;
     }
     ShowInstructions(instructions);
+    return true;
 }
 
 void TfrmSentrax::RadioButton1Click(QObject*)
@@ -322,9 +328,8 @@ void TfrmSentrax::RadioButton2Click(QObject*)
 
 void TfrmSentrax::RadioButton3Click(QObject*)
 {
-    ChooseVersion(false, {kVersionOneInstruction});
     // Nothing arrived while the start messages went out: no command station answered.
-    if (Memo1->LineCount() == 0) {
+    if (ChooseVersion(false, {kVersionOneInstruction}) && Memo1->LineCount() == 0) {
         for (const QString& line : kNoConnectionLines)
             Memo1->AddLine(line);
     }

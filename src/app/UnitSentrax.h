@@ -49,7 +49,8 @@ protected:
 private:
     void LoadStoredComponents();
     void ConnectHandlers();
-    void ChooseVersion(bool withCurrentMonitor, const QStringList& instructions);
+    // False when the port closed while the start messages went out.
+    bool ChooseVersion(bool withCurrentMonitor, const QStringList& instructions);
     void ProgramFirstContact(bool thrown);
     // Sets a field's text as a handler does: its change handler runs at once, and what that
     // raises is raised here.

@@ -8,6 +8,11 @@ Exception::Exception(QString message)
 {
 }
 
+EAbort::EAbort()
+    : Exception(QStringLiteral("Operation aborted"))
+{
+}
+
 QString ExceptionMessage(const std::exception_ptr& error)
 {
     try {
@@ -37,6 +42,12 @@ TExceptionHandler SetExceptionHandler(TExceptionHandler handler)
 void HandleException(std::exception_ptr error) noexcept
 {
     try {
+        try {
+            std::rethrow_exception(error);
+        } catch (const EAbort&) {
+            return;
+        } catch (...) {
+        }
         if (const auto& handler = InstalledHandler()) {
             handler(error);
             return;

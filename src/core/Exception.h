@@ -26,11 +26,19 @@ public:
     using Exception::Exception;
 };
 
+// A silent exception: it ends what is running like any other, and is shown to nobody. Raised
+// where the failure behind it has been reported already.
+class EAbort : public Exception {
+public:
+    EAbort();
+};
+
 // The message of any exception: ours carry a text, others their what().
 QString ExceptionMessage(const std::exception_ptr& error);
 
 // Where exceptions that escape a handler go. The application installs its error box here;
 // without one they are written to standard error.
+// EAbort goes nowhere.
 using TExceptionHandler = std::function<void(std::exception_ptr)>;
 TExceptionHandler SetExceptionHandler(TExceptionHandler handler);
 void HandleException(std::exception_ptr error) noexcept;

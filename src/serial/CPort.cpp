@@ -401,6 +401,7 @@ void TCustomComPort::OpenPort()
     DoBeforeOpen();
     OpenDevice();
     connected_ = true;
+    lossReported_ = false;
     ++generation_;
     try {
         ApplyAllSettings();
@@ -448,7 +449,13 @@ void TCustomComPort::ClosePort()
     DoDSRChange(false);
     DoRLSDChange(false);
     DoBeforeClose();
-    AbortTransfers();
+    try {
+        AbortTransfers();
+    } catch (const EComPort& e) {
+        // A device that is gone has no transfer left to abort, and must still be closed.
+        if (!device_->IsDeviceGone(e.SystemCode()))
+            throw;
+    }
     if (monitorCreated_) {
         thread_.reset();
         monitorCreated_ = false;
@@ -460,12 +467,36 @@ void TCustomComPort::ClosePort()
     DoAfterClose();
 }
 
+void TCustomComPort::RaiseDeviceError(int reason, int error)
+{
+    if (device_->IsDeviceGone(error)) {
+        // One loss, one report: a call that fails on the same dead device later (say, a reply
+        // sent while the close lets pending work run) ends what it was part of, silently.
+        if (lossReported_)
+            throw EAbort();
+        lossReported_ = true;
+        if (connected_)
+            ClosePort();
+    }
+    throw EComPort(reason, error);
+}
+
 void TCustomComPort::DeviceLost(unsigned generation, int error)
 {
-    if (!connected_ || generation != generation_)
-        return; // closed, or opened anew, since the monitor saw it
+    if (!connected_ || generation != generation_ || lossReported_)
+        return; // closed or reported (a call that failed on the dead device said so), or opened anew
+    lossReported_ = true;
     ClosePort();
     throw EComPort(erReadFailed, error);
+}
+
+void TCustomComPort::ReportDeliveryFailure(unsigned generation, std::exception_ptr failure)
+{
+    if (generation != generation_)
+        return; // opened anew since
+    if (connected_)
+        ClosePort();
+    std::rethrow_exception(failure);
 }
 
 // --- Transfers --------------------------------------------------------------------------------
@@ -478,7 +509,7 @@ int TCustomComPort::WriteText(const QByteArray& text)
         throw EComPort(erWriteFailed, EBADF);
     int written = 0;
     if (const int error = device_->Write(text.constData(), int(text.size()), written))
-        throw EComPort(erWriteFailed, error);
+        RaiseDeviceError(erWriteFailed, error);
     CallLinks(&TComLink::OnTx, true);
     CallLinks(&TComLink::OnTxBuf, text.constData(), int(text.size()));
     return written;
@@ -496,7 +527,7 @@ int TCustomComPort::ReadText(QByteArray& text, int count)
     int read = 0;
     if (const int error = device_->Read(text.data(), count, read)) {
         text.clear();
-        throw EComPort(erReadFailed, error);
+        RaiseDeviceError(erReadFailed, error);
     }
     text.resize(read);
     if (BytesWaiting() == 0)
@@ -509,7 +540,7 @@ int TCustomComPort::BytesWaiting()
     TComErrors errors;
     int count = 0;
     if (const int error = device_->ClearCommError(errors, count))
-        throw EComPort(erClearCommError, error);
+        RaiseDeviceError(erClearCommError, error);
     return count;
 }
 
@@ -517,7 +548,7 @@ TComSignals TCustomComPort::LineSignals()
 {
     TComSignals signals;
     if (const int error = device_->GetCommModemStatus(signals))
-        throw EComPort(erModemStatus, error);
+        RaiseDeviceError(erModemStatus, error);
     return signals;
 }
 
@@ -526,7 +557,7 @@ TComErrors TCustomComPort::LineErrors()
     TComErrors errors;
     int count = 0;
     if (const int error = device_->ClearCommError(errors, count))
-        throw EComPort(erClearCommError, error);
+        RaiseDeviceError(erClearCommError, error);
     if (!parity_.Check())
         errors.Exclude(ceRxParity);
     return errors;

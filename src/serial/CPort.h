@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QString>
 
+#include <exception>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -266,8 +267,15 @@ private:
     void RecomputeLinkFlags();
     void NotifyLine(TComSignal line, bool on);
     void HandleRxChar();
-    // The monitor found the device gone: close the port and report it once.
+    // A device operation failed: raises its error. When the error says the device is gone, the
+    // port closes first (nothing on a dead device can succeed again, and a port left open on it
+    // would keep a re-plugged adapter out); the raised error is the loss's one report.
+    [[noreturn]] void RaiseDeviceError(int reason, int error);
+    // The monitor found the device gone: close the port and report it, unless that was done.
     void DeviceLost(unsigned generation, int error);
+    // A delivery of the monitor failed on a device that went away (RaiseDeviceError raised it in
+    // a handler): nobody else saw the failure, so it is reported here.
+    void ReportDeliveryFailure(unsigned generation, std::exception_ptr failure);
 
     std::unique_ptr<TComDevice> device_;
     bool connected_ = false;
@@ -296,6 +304,7 @@ private:
     std::unique_ptr<TComThread> thread_;
     std::unique_ptr<QObject> hiddenWindow_;
     unsigned generation_ = 0; // counts opens, so that news from an earlier monitor is ignored
+    bool lossReported_ = false; // the device of this connection went away, and that was said
 };
 
 // The port as the window uses it: every setting published.

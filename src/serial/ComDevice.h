@@ -104,6 +104,12 @@ public:
     virtual int GetCommModemStatus(TComSignals& signals) = 0;
     virtual int PurgeComm(unsigned flags) = 0;
 
+    // Whether an error of this device's operations means that the device itself is gone (a USB
+    // adapter pulled out), not that one call failed.
+    virtual bool IsDeviceGone(int error) const = 0;
+    // 0 while the device is there; else the error that shows it is gone. Never blocks.
+    virtual int CheckPresent() = 0;
+
     virtual int SetCommMask(std::uint32_t mask) = 0;
     // Waits until one of the events of the mask occurs (`events` then holds them), the stop event
     // is signalled, or the device fails (`error` then holds why; a device that went away fails).

@@ -2,6 +2,7 @@
 
 #include "CPort.h"
 #include "ComDevice.h"
+#include "EComPort.h"
 #include "Exception.h"
 #include "ThreadSync.h"
 
@@ -121,6 +122,7 @@ void TComThread::Execute(TCustomComPort* port, std::shared_ptr<TShared> shared)
 {
     TComDevice& device = port->Device();
     bool stopped = false;
+    std::exception_ptr failure;
     try {
         for (;;) {
             std::uint32_t mask = 0;
@@ -147,6 +149,33 @@ void TComThread::Execute(TCustomComPort* port, std::shared_ptr<TShared> shared)
     } catch (...) {
         // A handling step raised. The monitor ends quietly: no more notifications arrive until
         // the port is closed and opened again.
+        failure = std::current_exception();
+    }
+    if (failure) {
+        // Unless the device is gone: a step that failed on it, or anything that raised while it
+        // went, must not leave the port open on a dead device with nobody told.
+        bool deviceError = false;
+        try {
+            std::rethrow_exception(failure);
+        } catch (const EComPort& e) {
+            deviceError = device.IsDeviceGone(e.SystemCode());
+        } catch (...) {
+        }
+        const QPointer<TCustomComPort> target(port);
+        const unsigned generation = shared->Generation;
+        if (deviceError) {
+            TThreadSync::Instance().Queue([target, generation, failure] {
+                if (target)
+                    target->ReportDeliveryFailure(generation, failure);
+            });
+        } else if (!shared->Orphaned) { // an orphan's port has closed the device
+            if (const int error = device.CheckPresent(); device.IsDeviceGone(error)) {
+                TThreadSync::Instance().Queue([target, generation, error] {
+                    if (target)
+                        target->DeviceLost(generation, error);
+                });
+            }
+        }
     }
     if (stopped && !shared->Orphaned) {
         device.SetCommMask(0);

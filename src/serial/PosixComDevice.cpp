@@ -453,6 +453,26 @@ int TPosixComDevice::PurgeComm(unsigned flags)
     return 0;
 }
 
+// --- Device loss ------------------------------------------------------------------------------
+
+bool TPosixComDevice::IsDeviceGone(int error) const
+{
+    // A pulled-out adapter hangs its tty up: reads then end (0 bytes, reported as EIO), and every
+    // write and ioctl fails with EIO. ENXIO and ENODEV come from a device node whose driver left.
+    return error == EIO || error == ENXIO || error == ENODEV;
+}
+
+int TPosixComDevice::CheckPresent()
+{
+    if (fd_ < 0)
+        return EBADF;
+    pollfd p{fd_, 0, 0};
+    if (poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))
+        return EIO;
+    int waiting = 0;
+    return InputCount(waiting);
+}
+
 // --- Events -----------------------------------------------------------------------------------
 
 void TPosixComDevice::Kick()

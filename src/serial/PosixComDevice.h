@@ -31,6 +31,9 @@ public:
     int GetCommModemStatus(TComSignals& signals) override;
     int PurgeComm(unsigned flags) override;
 
+    bool IsDeviceGone(int error) const override;
+    int CheckPresent() override;
+
     int SetCommMask(std::uint32_t mask) override;
     TWaitResult WaitCommEvent(const TStopEvent& stop, std::uint32_t& events, int& error) override;
 

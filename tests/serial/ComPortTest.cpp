@@ -282,14 +282,16 @@ TEST(ComPortOpenClose, AFailedAbortEndsTheCloseWithThePortStillOpen)
 {
     auto p = MakeScriptedPort();
     p.Port->OpenPort();
-    p.Script->PurgeError = EIO;
+    p.Script->PurgeError = EPROTO;
     const EComPort e = Raised([&] { p.Port->ClosePort(); });
     EXPECT_EQ(e.Reason(), erPurgeFailed);
     EXPECT_TRUE(p.Port->Connected());
     EXPECT_TRUE(p.Device->IsOpen());
-    p.Script->PurgeError = 0;
+    // A device that is gone (every ioctl of a hung-up terminal fails) is closed all the same.
+    p.Script->PurgeError = EIO;
     p.Port->ClosePort();
     EXPECT_FALSE(p.Port->Connected());
+    EXPECT_FALSE(p.Device->IsOpen());
 }
 
 TEST(ComPortOpenClose, ChangingThePortNameWhileOpenReopensUnderTheNewName)
@@ -360,11 +362,16 @@ TEST(ComPortTransfers, WriteTellsLinksAndTakesAShortCountAsSuccess)
     p.Script->WriteShortBy = 3;
     EXPECT_EQ(p.Port->WriteText("def"), 0);
     EXPECT_EQ(calls, (QStringList{"Tx 1", "abc", "Tx 1", "def"}));
-    p.Script->WriteError = EIO;
+    p.Script->WriteError = EPROTO;
     const EComPort e = Raised([&] { p.Port->WriteText("g"); });
     EXPECT_EQ(e.Reason(), erWriteFailed);
-    EXPECT_EQ(e.SystemCode(), EIO);
+    EXPECT_EQ(e.SystemCode(), EPROTO);
     EXPECT_TRUE(p.Port->Connected());
+    // A device that is gone closes the port: nothing on it can succeed again.
+    p.Script->WriteError = EIO;
+    EXPECT_EQ(Raised([&] { p.Port->WriteText("h"); }).SystemCode(), EIO);
+    EXPECT_FALSE(p.Port->Connected());
+    EXPECT_FALSE(p.Script->Open);
 }
 
 TEST(ComPortTransfers, ReadReturnsWhatIsBufferedAndReportsReceiveActivityOff)
@@ -398,9 +405,9 @@ TEST(ComPortStatus, ModemLinesErrorsAndTheirFailures)
     EXPECT_EQ(p.Port->LineErrors(), TComErrors{ceRxParity});
     EXPECT_TRUE(p.Port->LineErrors().Empty()); // cleared by the call
 
-    p.Script->ModemError = EIO;
+    p.Script->ModemError = EPROTO;
     EXPECT_EQ(Raised([&] { p.Port->LineSignals(); }).Reason(), erModemStatus);
-    p.Script->ClearError = EIO;
+    p.Script->ClearError = EPROTO;
     EXPECT_EQ(Raised([&] { p.Port->BytesWaiting(); }).Reason(), erClearCommError);
     EXPECT_EQ(Raised([&] { p.Port->LineErrors(); }).Reason(), erClearCommError);
 }

@@ -16,6 +16,7 @@
 #include <sys/resource.h>
 
 #include <atomic>
+#include <functional>
 #include <cerrno>
 #include <thread>
 
@@ -303,6 +304,54 @@ TEST(ComMonitor, AHungUpDeviceClosesThePortOnceAndLeavesNoBusyThread)
     p->Port->DetachLink(&link);
 }
 
+TEST(ComMonitor, ALostDeviceClosesThePortOnceHoweverItIsNoticed)
+{
+    struct TCase {
+        const char* How;
+        std::function<void(TLoggedPort&)> Lose; // the device goes, and something notices
+        const char* Shown;
+    };
+    const TCase cases[] = {
+        {"the monitor's wait fails", [](TLoggedPort& p) { p.Device->FailWait(EIO); },
+         "ReadFile function failed (win error code: 5)"},
+        {"the receive handler's read fails", [](TLoggedPort& p) {
+             p.Script->ReadError = EIO;
+             p.Script->Input = "x";
+             p.Raise(0x0001);
+         }, "ReadFile function failed (win error code: 5)"},
+        {"a reply the receive handler sends fails", [](TLoggedPort& p) {
+             p.Port->OnRxChar = [&p](QObject*, int) { p.Port->WriteText("reply"); };
+             p.Script->WriteError = EIO;
+             p.Script->Input = "x";
+             p.Raise(0x0001);
+         }, "WriteFile function failed (win error code: 5)"},
+        {"a handler raises while the device is gone", [](TLoggedPort& p) {
+             p.Port->OnRxChar = [](QObject*, int) { throw Exception(QStringLiteral("handler failed")); };
+             p.Script->Gone = true;
+             p.Script->Input = "x";
+             p.Raise(0x0001);
+         }, "ReadFile function failed (win error code: 5)"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.How);
+        TShownErrors shown;
+        TLoggedPort p({evRxChar, evCTS});
+        p.Port->OpenPort();
+        p.Log.clear();
+        c.Lose(p);
+        ASSERT_TRUE(ProcessEventsUntil([&] { return !p.Port->Connected() && !shown.Messages.isEmpty(); }));
+        ProcessFor(50ms);
+        EXPECT_EQ(shown.Messages, QStringList{QString::fromLatin1(c.Shown)});
+        EXPECT_FALSE(p.Script->Open);
+        EXPECT_EQ(p.Log.count(QStringLiteral("CTS 0")), 1);
+        // Opened again (the adapter plugged back in), the port works as before.
+        p.Script->ReadError = p.Script->WriteError = p.Script->WaitFailure = 0;
+        p.Script->Gone = false;
+        p.Port->OpenPort();
+        EXPECT_TRUE(p.Script->Open);
+    }
+}
+
 TEST(ComMonitor, WithWindowSyncEachEventIsOneMessageAndAFailedStepIsShown)
 {
     TShownErrors shown;
@@ -316,10 +365,10 @@ TEST(ComMonitor, WithWindowSyncEachEventIsOneMessageAndAFailedStepIsShown)
     ASSERT_TRUE(ProcessEventsUntil([&] { return p.Log.size() == 2; }));
     EXPECT_EQ(p.Log, (QStringList{"RLSD 1", "Ring"}));
 
-    p.Script->ModemError = EIO; // the CTS step fails...
+    p.Script->ModemError = EPROTO; // the CTS step fails...
     p.Raise(0x0008);
     ASSERT_TRUE(ProcessEventsUntil([&] { return !shown.Messages.isEmpty(); }));
-    EXPECT_EQ(shown.Messages[0], QStringLiteral("GetCommModemStatus function failed (win error code: 5)"));
+    EXPECT_EQ(shown.Messages[0], QStringLiteral("GetCommModemStatus function failed (win error code: 71)"));
     p.Raise(0x0100); // ...and the monitor goes on
     EXPECT_TRUE(ProcessEventsUntil([&] { return p.Log.count(QStringLiteral("Ring")) == 2; }));
     p.Script->ModemError = 0;

@@ -151,6 +151,17 @@ int TScriptedComDevice::PurgeComm(unsigned)
     return script_->PurgeError;
 }
 
+bool TScriptedComDevice::IsDeviceGone(int error) const
+{
+    return error == EIO;
+}
+
+int TScriptedComDevice::CheckPresent()
+{
+    std::lock_guard lock(script_->Mutex);
+    return script_->Gone ? EIO : 0;
+}
+
 int TScriptedComDevice::SetCommMask(std::uint32_t mask)
 {
     std::lock_guard lock(script_->Mutex);

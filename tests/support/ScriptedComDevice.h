@@ -26,6 +26,7 @@ struct TDeviceScript {
     int ClearError = 0;
     int ModemError = 0;
     int PurgeError = 0;
+    bool Gone = false; // the device went away: CheckPresent says so
 
     TComSignals Signals;
     TComErrors Errors;   // reported (and cleared) by the next ClearCommError
@@ -69,6 +70,8 @@ public:
     int ClearCommError(TComErrors& errors, int& inputCount) override;
     int GetCommModemStatus(TComSignals& signals) override;
     int PurgeComm(unsigned flags) override;
+    bool IsDeviceGone(int error) const override;
+    int CheckPresent() override;
     int SetCommMask(std::uint32_t mask) override;
     TWaitResult WaitCommEvent(const TStopEvent& stop, std::uint32_t& events, int& error) override;
 

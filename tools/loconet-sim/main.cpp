@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
@@ -48,6 +49,7 @@ Options:
   --burst N              after the PC's first message, send N input reports back to back
   --noise N              after the PC's first message, send N random bytes
   --hangup-after MS      hang up (as a pulled-out adapter) MS ms after the PC's first byte
+  --hangup-at-byte N     hang up right after the PC's Nth byte
   --rate N               bytes a second sent to the PC (default 1920, the 19200-baud line;
                          0: as fast as the terminal takes them)
   --seed N               seed of the random choices (default 1)
@@ -70,6 +72,7 @@ struct TOptions {
     int Burst = 0;
     int Noise = 0;
     int HangupAfterMs = -1;
+    int HangupAtByte = -1;
     int Rate = 1920;
     bool Quiet = false;
 };
@@ -112,6 +115,7 @@ std::optional<TOptions> Parse(int argc, char** argv)
             o.Quiet = true;
         } else if ((a == "--report-interval" && number(o.ReportIntervalMs)) || (a == "--burst" && number(o.Burst))
                    || (a == "--noise" && number(o.Noise)) || (a == "--hangup-after" && number(o.HangupAfterMs))
+                   || (a == "--hangup-at-byte" && number(o.HangupAtByte))
                    || (a == "--rate" && number(o.Rate))) {
         } else if (a == "--seed" && number(seed)) {
             o.Simulator.Seed = std::uint32_t(seed);
@@ -198,9 +202,15 @@ int main(int argc, char** argv)
     auto nextChange = options.ReportIntervalMs > 0 ? Clock::now() + milliseconds(options.ReportIntervalMs) : never;
     int exitCode = 0;
 
+    long long bytesReceived = 0;
     while (!gStop) {
         const auto now = Clock::now();
-        if (firstByte && options.HangupAfterMs >= 0 && now >= *firstByte + milliseconds(options.HangupAfterMs)) {
+        if ((firstByte && options.HangupAfterMs >= 0 && now >= *firstByte + milliseconds(options.HangupAfterMs))
+            || (options.HangupAtByte >= 0 && bytesReceived >= options.HangupAtByte)) {
+            // As a pulled-out USB adapter: the terminal is hung up, so every file open on it fails
+            // from now on (reads end, writes and ioctls give EIO). That takes privileges; without
+            // them, closing the master below is what the configurator sees.
+            (void)ioctl(slave, TIOCVHANGUP);
             if (!options.Quiet)
                 std::printf("%9.3f  hung up\n", stamp());
             break;
@@ -244,12 +254,14 @@ int main(int argc, char** argv)
         if (ready <= 0 || !(p.revents & POLLIN))
             continue;
         std::uint8_t buffer[256];
-        const ssize_t n = read(master, buffer, sizeof buffer);
+        // One byte at a time while a hang-up waits for a byte count, so that it comes right there.
+        const ssize_t n = read(master, buffer, options.HangupAtByte >= 0 ? 1 : sizeof buffer);
         for (ssize_t i = 0; i < n; ++i) {
             if (log)
                 std::fprintf(log, "%.6f rx %02X\n", stamp(), buffer[i]);
             if (!firstByte)
                 firstByte = Clock::now();
+            ++bytesReceived;
             queue(simulator.Receive(buffer[i]));
         }
         report();
