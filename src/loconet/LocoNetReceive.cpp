@@ -87,66 +87,73 @@ void ParsePass(std::string text, std::string& pending, std::string& working, TPa
         finish();
     };
 
-    for (;;) {
-        const std::string_view rest = std::string_view(working).substr(scan);
-        if (rest.empty() || rest == "FF") {
-            actions.AddLine(NoCentralLine);
-            return finish();
-        }
-        const std::size_t available = HexByteCount(rest);
-        const TFrameRule rule = FrameRuleOf(HexByte(rest, 0));
-        std::size_t length = 0;
-        switch (rule.Kind) {
-        case TFraming::DiscardAll:
-            working.clear();
-            pending.clear();
-            return;
-        case TFraming::Unrecognised:
-            return dropFirstByte();
-        case TFraming::Counted:
-            if (available < 2)
+    try {
+        for (;;) {
+            const std::string_view rest = std::string_view(working).substr(scan);
+            if (rest.empty() || rest == "FF") {
+                actions.AddLine(NoCentralLine);
                 return finish();
-            length = HexByte(rest, 1);
-            // A count of 0 or 1 frames no message (0 would never get past itself): the byte is
-            // treated as unrecognised.
-            if (length < 2)
+            }
+            const std::size_t available = HexByteCount(rest);
+            const TFrameRule rule = FrameRuleOf(HexByte(rest, 0));
+            std::size_t length = 0;
+            switch (rule.Kind) {
+            case TFraming::DiscardAll:
+                working.clear();
+                pending.clear();
+                return;
+            case TFraming::Unrecognised:
                 return dropFirstByte();
-            break;
-        case TFraming::Fixed:
-            length = static_cast<std::size_t>(rule.Length);
-            break;
-        }
-        if (available < length)
-            return finish();
-
-        const std::string message(rest.substr(0, 2 * length));
-        const bool accepted = actions.Verify(message);
-        scan += message.size();
-        if (accepted) {
-            actions.AddLine(message);
-            pendingFrom = scan;
-            const auto bytes = BytesOfHex(message);
-            switch (bytes[0]) {
-            case OPC_SW_REQ:
-                actions.AddLine(message);
+            case TFraming::Counted:
+                if (available < 2)
+                    return finish();
+                length = HexByte(rest, 1);
+                // A count of 0 or 1 frames no message (0 would never get past itself): the byte is
+                // treated as unrecognised.
+                if (length < 2)
+                    return dropFirstByte();
                 break;
-            case OPC_INPUT_REP:
-                actions.AddLine(message);
-                actions.InputReport(message);
-                break;
-            case OPC_PEER_XFER:
-                if (IsS88StatusReply(bytes))
-                    actions.Beep();
-                break;
-            case OPC_SL_RD_DATA:
-                actions.SlotData(message);
-                break;
-            default:
+            case TFraming::Fixed:
+                length = static_cast<std::size_t>(rule.Length);
                 break;
             }
+            if (available < length)
+                return finish();
+
+            const std::string message(rest.substr(0, 2 * length));
+            const bool accepted = actions.Verify(message);
+            scan += message.size();
+            if (accepted) {
+                actions.AddLine(message);
+                pendingFrom = scan;
+                const auto bytes = BytesOfHex(message);
+                switch (bytes[0]) {
+                case OPC_SW_REQ:
+                    actions.AddLine(message);
+                    break;
+                case OPC_INPUT_REP:
+                    actions.AddLine(message);
+                    actions.InputReport(message);
+                    break;
+                case OPC_PEER_XFER:
+                    if (IsS88StatusReply(bytes))
+                        actions.Beep();
+                    break;
+                case OPC_SL_RD_DATA:
+                    actions.SlotData(message);
+                    break;
+                default:
+                    break;
+                }
+            }
+            if (scan == working.size())
+                return finish();
         }
-        if (scan == working.size())
-            return finish();
+    } catch (...) {
+        // An action raised (a reply could not be sent). What the pass accepted before is done
+        // with all the same: the pending text loses it, as if it had been cut message by message.
+        finish();
+        throw;
     }
 }
 

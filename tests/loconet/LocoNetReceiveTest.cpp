@@ -6,6 +6,7 @@
 #include <random>
 #include <set>
 #include <sstream>
+#include <stdexcept>
 
 using namespace LocoNet;
 
@@ -35,8 +36,14 @@ struct TRecorder final : TPassActions {
         const auto b = BytesOfHex(m);
         Reports.push_back(DecodeInputReport(b[1], b[2]));
     }
-    void SlotData(const std::string& m) override { SlotDataMessages.push_back(m); }
+    void SlotData(const std::string& m) override
+    {
+        SlotDataMessages.push_back(m);
+        if (ReplyFails)
+            throw std::runtime_error("the claim could not be sent");
+    }
     void Beep() override { ++Beeps; }
+    bool ReplyFails = false;
 };
 
 // One notification after another, as the receive handler drives the pass.
@@ -200,6 +207,16 @@ TEST(LocoNetReceive, SlotDataIsHandedOnAndClaimedOnlyForTheClaimSet)
         EXPECT_EQ(IsSlotClaimStatus(std::uint8_t(status)), claimSet.count(status) == 1) << status;
     // Too short to hold a status byte: shown, not answered.
     EXPECT_EQ(SlotToClaim(Bytes("E7 03 05")), std::nullopt);
+
+    // A claim that cannot be sent ends the pass; what it had accepted is not pending any more.
+    TReceiver failing;
+    failing.Actions.ReplyFails = true;
+    std::vector<std::uint8_t> stream = Bytes("83 7C");
+    stream.insert(stream.end(), slot5.begin(), slot5.end());
+    stream.insert(stream.end(), {0x82, 0x7D});
+    EXPECT_THROW(failing.Notify(stream), std::runtime_error);
+    EXPECT_EQ(failing.Pending, "827D");
+    EXPECT_EQ(failing.Actions.Lines, (std::vector<std::string>{"837C", "E70E050300000007000000000017"}));
 }
 
 TEST(LocoNetReceive, S88StatusReplyBeepsOnlyInItsOwnForm)
