@@ -110,6 +110,7 @@ private:
 
 const QByteArray kWalkCatalog = "msgid \"Caption A\"\nmsgstr \"Opschrift A\"\n\n"
                                 "msgid \"Caption B\"\nmsgstr \"Opschrift B\"\n\n"
+                                "msgid \"Opschrift B\"\nmsgstr \"Opschrift C\"\n\n" // a second visit would show
                                 "msgid \"A hint\"\nmsgstr \"Een tip\"\n\n"
                                 "msgid \"Same\"\nmsgstr \"Same\"\n\n"
                                 "msgid \"Line 1\"\nmsgstr \"Regel 1\"\n\n"
@@ -145,7 +146,7 @@ TEST(ComponentTranslation, TranslatesTheTreeOnceAndNeverAName)
     w.Instance->TranslateComponentTree(&w.Root, QStringLiteral("forms"));
     EXPECT_EQ(w.Root.Caption(), QStringLiteral("Opschrift A"));
     EXPECT_EQ(w.Root.Hint(), QStringLiteral("Een tip"));
-    EXPECT_EQ(w.Child->Caption(), QStringLiteral("Opschrift B"));
+    EXPECT_EQ(w.Child->Caption(), QStringLiteral("Opschrift B")); // not on to "Opschrift C"
     EXPECT_EQ(w.Child->CaptionWrites, 1);
     EXPECT_EQ(w.Root.objectName(), QStringLiteral("Root")); // the catalog has "Root", names stay
     EXPECT_EQ(w.Child->objectName(), QStringLiteral("Child"));
@@ -343,16 +344,28 @@ TEST(DialogTranslation, WithoutACatalogTheDialogKeepsItsTexts)
 
 TEST(DialogTranslation, TheListsStayAsTheyAreEvenWithCatalogEntriesForTheirItems)
 {
+    // A catalog that turns each list's chosen value into another value of the same list: a list
+    // that was visited would now show that other value.
+    QByteArray entries = "msgid \"Parity\"\nmsgstr \"Pariteit\"\n\n";
+    QStringList chosen;
+    {
+        TComSetupFrm untranslated;
+        for (int i = 1; i <= 6; ++i) {
+            TComComboBox* combo = untranslated.Combo(i);
+            chosen << combo->Text();
+            if (combo->count() >= 2 && !entries.contains("msgid \"" + combo->Text().toUtf8() + '"'))
+                entries += "msgid \"" + combo->Text().toUtf8() + "\"\nmsgstr \"" + combo->itemText(1).toUtf8() + "\"\n\n";
+        }
+    }
+    ASSERT_EQ(chosen[4], QStringLiteral("None"));
     TInstalledTranslator t;
-    Compile(t.Locale(), QStringLiteral("nl"), QStringLiteral("cport"),
-            "msgid \"Parity\"\nmsgstr \"Pariteit\"\n\nmsgid \"None\"\nmsgstr \"Geen\"\n\n"
-            "msgid \"Hardware\"\nmsgstr \"Apparatuur\"\n\nmsgid \"Odd\"\nmsgstr \"Oneven\"\n");
+    Compile(t.Locale(), QStringLiteral("nl"), QStringLiteral("cport"), entries);
     t.Install();
     TComSetupFrm dialog;
     EXPECT_EQ(dialog.findChild<QLabel*>(QStringLiteral("Label5"))->text(), QStringLiteral("Pariteit"));
-    EXPECT_EQ(dialog.Combo(5)->itemText(0), QStringLiteral("None"));
+    for (int i = 1; i <= 6; ++i)
+        EXPECT_EQ(dialog.Combo(i)->Text(), chosen[i - 1]) << "Combo" << i;
     EXPECT_EQ(dialog.Combo(5)->itemText(1), QStringLiteral("Odd"));
-    EXPECT_EQ(dialog.Combo(6)->itemText(0), QStringLiteral("Hardware"));
 }
 
 namespace {
