@@ -93,9 +93,11 @@ EComPort::EComPort(int reason, int systemCode)
 void InitializeComPortTexts()
 {
     AddResourceStringDomain(QStringLiteral("cport"));
+    // Each text once, in the current domain: loading it through the resource-string hook first
+    // would translate it twice, and in "cport" too.
     auto& texts = TranslatedTexts();
     for (int reason = 1; reason <= ComErrorReasonCount; ++reason)
-        texts[reason] = TranslateText(LoadResString(&kReasonRecords[reason]));
+        texts[reason] = TranslateText(LoadResStringUntranslated(&kReasonRecords[reason]));
 }
 
 void FinalizeComPortTexts()
