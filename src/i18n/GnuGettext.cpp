@@ -1,25 +1,19 @@
 #include "GnuGettext.h"
 
 #include "Exception.h"
+#include "FileBytes.h"
 #include "Format.h"
 #include "ResStringHook.h"
 
-#include <QFile>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QMetaObject>
 #include <QObject>
 #include <QStringEncoder>
 #include <QVarLengthArray>
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <array>
-#include <cerrno>
-#include <cstring>
+#include <span>
 
 TGnuGettextInstance* GlobalTranslator = nullptr;
 
@@ -49,18 +43,16 @@ void TAssemblyAnalyzer::Analyze(const QString& executable, std::int64_t director
     baseDirectory_ = QFileInfo(executable).absolutePath() + u'/';
     if (directoryOffset == 0)
         return;
-    QFile file(executable);
-    if (!file.open(QIODevice::ReadOnly) || file.size() <= 0)
+    // The directory runs from its offset to the end of the file (the catalogs may lie anywhere).
+    const TFileBytes file = ReadFileBytes(executable, directoryOffset);
+    if (file.Status != TFileBytes::Read)
         return;
-    const uchar* view = file.map(0, file.size());
-    if (!view)
-        return;
-    for (const TEmbeddedEntry& entry : ReadEmbeddedDirectory({view, std::size_t(file.size())}, directoryOffset)) {
+    const std::span directory(reinterpret_cast<const unsigned char*>(file.Bytes.constData()), std::size_t(file.Bytes.size()));
+    for (const TEmbeddedEntry& entry : ReadEmbeddedDirectory(directory, directoryOffset, file.FileSize)) {
         const QString name = QString::fromUtf8(entry.Name);
         if (!entries_.emplace(name.toUpper(), std::pair(name, TAssemblyFileInfo{entry.Offset, entry.Size})).second)
             break; // a repeated name ends the directory
     }
-    file.unmap(const_cast<uchar*>(view));
 }
 
 bool TAssemblyAnalyzer::Relative(const QString& path, QString& relative) const
@@ -136,13 +128,8 @@ void TDomain::CloseCatalog()
 void TDomain::CloseCatalogLocked()
 {
     open_.store(false, std::memory_order_release);
-    if (view_)
-        munmap(const_cast<unsigned char*>(view_), viewSize_);
-    if (fileHandle_ >= 0)
-        ::close(fileHandle_);
-    view_ = nullptr;
-    viewSize_ = 0;
-    fileHandle_ = -1;
+    catalog_ = TMoCatalog();
+    bytes_.clear();
 }
 
 void TDomain::OpenCatalog()
@@ -167,7 +154,6 @@ void TDomain::OpenCatalog()
     }
 
     const TAssemblyAnalyzer::TLocation location = analyzer_.Locate(path);
-    catalogOffset_ = location.Offset;
     // A catalog that fails to open is not searched again until the language or the directory
     // changes: the error is reported once, then texts stay untranslated.
     const auto fail = [this](const QString& message) {
@@ -176,29 +162,33 @@ void TDomain::OpenCatalog()
         throw Exception(message);
     };
 
-    const QByteArray file = QFile::encodeName(location.File);
-    fileHandle_ = ::open(file.constData(), O_RDONLY | O_CLOEXEC);
-    if (fileHandle_ < 0)
+    // A catalog inside the executable is its slice of that file.
+    const bool embedded = location.File != path;
+    TFileBytes file = ReadFileBytes(location.File, location.Offset, embedded ? location.Size : -1);
+    switch (file.Status) {
+    case TFileBytes::Read:
+        break;
+    case TFileBytes::CannotOpen:
         fail(QStringLiteral("Cannot open file ") + location.File);
-    struct stat status {};
-    if (fstat(fileHandle_, &status) != 0 || status.st_size <= 0)
+        break;
+    case TFileBytes::EmptyFile:
         fail(QStringLiteral("Cannot create memory map on file ") + location.File);
-    viewSize_ = std::uint64_t(status.st_size);
-    void* view = mmap(nullptr, viewSize_, PROT_READ, MAP_PRIVATE, fileHandle_, 0);
-    if (view == MAP_FAILED) {
-        view_ = nullptr;
+        break;
+    case TFileBytes::ReadFailed:
         fail(QStringLiteral("Cannot map file ") + location.File + QStringLiteral(" into memory. Reason: ")
-             + QString::fromLocal8Bit(std::strerror(errno)).left(2000));
+             + file.Reason.left(2000));
+        break;
     }
-    view_ = static_cast<const unsigned char*>(view);
-
-    const auto offset = std::uint64_t(catalogOffset_);
-    std::uint64_t size = offset <= viewSize_ ? viewSize_ - offset : 0;
-    if (location.File != path) // a catalog inside the executable ends where its record says
-        size = std::min(size, std::uint64_t(location.Size));
-    if (offset > viewSize_ || !catalog_.Open(view_ + offset, size))
+    bytes_ = std::move(file.Bytes);
+    if (!catalog_.Open(reinterpret_cast<const unsigned char*>(bytes_.constData()), std::uint64_t(bytes_.size())))
         fail(QStringLiteral("This file is not a valid GNU gettext mo file: ") + location.File);
     open_.store(true, std::memory_order_release);
+}
+
+void TDomain::Open()
+{
+    if (!open_.load(std::memory_order_acquire) && searchAllowed_.load())
+        OpenCatalog();
 }
 
 QByteArray TDomain::Lookup(const QByteArray& key)
@@ -209,8 +199,7 @@ QByteArray TDomain::Lookup(const QByteArray& key)
 
 QByteArrayView TDomain::Find(const QByteArray& key)
 {
-    if (!open_.load(std::memory_order_acquire) && searchAllowed_.load())
-        OpenCatalog();
+    Open();
     if (!open_.load(std::memory_order_acquire))
         return key;
     return catalog_.Find(key);
@@ -369,13 +358,6 @@ std::unique_ptr<TAssemblyAnalyzer>& Analyzer()
     static std::unique_ptr<TAssemblyAnalyzer> analyzer;
     return analyzer;
 }
-
-QString ReadExecutablePath()
-{
-    std::array<char, 4096> buffer{};
-    const ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
-    return n > 0 ? QFile::decodeName(QByteArray(buffer.data(), n)) : QString();
-}
 }
 
 const QString& ExecutablePath()
@@ -385,7 +367,7 @@ const QString& ExecutablePath()
 
 void InitializeGnuGettext()
 {
-    RecordedExecutablePath() = ReadExecutablePath();
+    RecordedExecutablePath() = QCoreApplication::applicationFilePath();
     Analyzer() = std::make_unique<TAssemblyAnalyzer>();
     Analyzer()->Analyze(RecordedExecutablePath(), EmbeddedCatalogOffset());
     CreateResourceStringDomains();

@@ -59,7 +59,8 @@ private:
     std::map<QString, std::pair<QString, TAssemblyFileInfo>> entries_; // key: upper-case path
 };
 
-// One domain and its catalog. Lookups read the mapped catalog without a lock; opening and
+// One domain and its catalog. The catalog is read into memory when it is opened, so nothing
+// that later happens to its file reaches a lookup. Lookups read it without a lock; opening and
 // closing take the domain's lock for writing.
 class TDomain {
 public:
@@ -72,9 +73,12 @@ public:
     void SetLanguage(const QString& languageCode);
     // The translation of a UTF-8 key, or the key itself.
     QByteArray Lookup(const QByteArray& key);
-    // The same, as a view into the mapped catalog (or into the key): valid until the catalog
-    // is closed, which happens only when the language or directory changes.
+    // The same, as a view into the catalog (or into the key): valid until the catalog is
+    // closed, which happens only when the language or directory changes.
     QByteArrayView Find(const QByteArray& key);
+    // Searches for the catalog and opens it now, unless that was done already; raises the
+    // catalog's error when it cannot be used.
+    void Open();
 
     const QString& Directory() const { return directory_; }
     const QString& DomainName() const { return domainName_; }
@@ -90,10 +94,7 @@ private:
     QString directory_;
     QString domainName_;
     std::shared_mutex lock_;
-    std::int64_t catalogOffset_ = 0; // inside the mapped file: 0, or where an embedded catalog starts
-    int fileHandle_ = -1;
-    const unsigned char* view_ = nullptr; // the whole file, mapped read-only
-    std::uint64_t viewSize_ = 0;
+    QByteArray bytes_; // the catalog as it was read when it was opened
     TMoCatalog catalog_;
     QString languageCode_;
     std::atomic<bool> open_{false};
@@ -166,5 +167,5 @@ inline constexpr char EmbeddedCatalogMarkerText[] = "6637DB2E-62E1-4A60-AC19-C23
 // The translation module's start-up and shutdown.
 void InitializeGnuGettext();
 void FinalizeGnuGettext();
-// The running executable's path, as recorded at start-up.
+// The running executable's path, as the application reports it, recorded at start-up.
 const QString& ExecutablePath();

@@ -1,8 +1,8 @@
 #include "MoCatalog.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
+#include <unordered_set>
 
 namespace {
 constexpr std::uint32_t kMagic = 0x950412DE;
@@ -100,16 +100,23 @@ QByteArrayView TMoCatalog::Find(QByteArrayView key) const
     }
 }
 
-std::vector<TEmbeddedEntry> ReadEmbeddedDirectory(std::span<const unsigned char> file, std::int64_t offset)
+std::vector<TEmbeddedEntry> ReadEmbeddedDirectory(std::span<const unsigned char> directory, std::int64_t offset,
+                                                  std::int64_t fileSize)
 {
     std::vector<TEmbeddedEntry> entries;
-    const auto size = std::int64_t(file.size());
+    if (offset < 0 || fileSize < offset || std::int64_t(directory.size()) > fileSize - offset)
+        return entries;
+    // Every record lies at least 24 bytes beyond the one before, inside the bytes given: the
+    // chain ends, and the names together are no longer than those bytes.
+    const std::int64_t end = offset + std::int64_t(directory.size());
     const auto read64 = [&](std::int64_t at, std::int64_t& value) {
-        if (at < 0 || at > size - 8)
+        if (at < offset || at > end - 8)
             return false;
-        value = LittleEndian64(file.data() + at);
+        value = LittleEndian64(directory.data() + (at - offset));
         return true;
     };
+    std::unordered_set<std::string> seen; // the names in upper case
+    seen.reserve(directory.size() / 24);
     std::int64_t record = offset;
     for (;;) {
         std::int64_t next = 0;
@@ -117,23 +124,22 @@ std::vector<TEmbeddedEntry> ReadEmbeddedDirectory(std::span<const unsigned char>
         std::int64_t length = 0;
         if (!read64(record, next) || next == 0)
             break;
-        if (next < record + 24 || next > size || !read64(record + 8, catalog) || !read64(record + 16, length))
+        if (next < record + 24 || next > end || !read64(record + 8, catalog) || !read64(record + 16, length))
             break;
-        if (catalog < 0 || length < 0 || catalog > size || length > size - catalog)
+        if (catalog < 0 || length < 0 || catalog > fileSize || length > fileSize - catalog)
             break;
-        auto first = file.begin() + record + 24;
-        auto last = file.begin() + next;
+        auto first = directory.begin() + (record + 24 - offset);
+        auto last = directory.begin() + (next - offset);
         while (first < last && *first <= 32)
             ++first;
         while (last > first && *(last - 1) <= 32)
             --last;
         std::string name(first, last);
-        const bool repeated = std::any_of(entries.begin(), entries.end(), [&](const TEmbeddedEntry& e) {
-            return e.Name.size() == name.size()
-                && std::equal(name.begin(), name.end(), e.Name.begin(),
-                              [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b)); });
-        });
-        if (repeated)
+        std::string upper = name;
+        for (char& c : upper)
+            if (c >= 'a' && c <= 'z')
+                c = char(c - 'a' + 'A');
+        if (!seen.insert(std::move(upper)).second)
             break;
         entries.push_back({std::move(name), catalog, length});
         record = next;

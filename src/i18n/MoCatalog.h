@@ -42,9 +42,11 @@ struct TEmbeddedEntry {
     std::int64_t Size = 0;
 };
 
-// The record chain that starts at `offset` in the file's bytes (every integer a signed 64-bit
-// little-endian value: next record, catalog offset, catalog size, then the name up to the next
-// record). Each record must lie further into the file than the one before and inside it, and
-// name a catalog inside it under a name not seen before; the first that does not ends the
-// chain, and the records before it stand.
-std::vector<TEmbeddedEntry> ReadEmbeddedDirectory(std::span<const unsigned char> file, std::int64_t offset);
+// The record chain that starts at `offset` in a file of `fileSize` bytes, given the file's bytes
+// from `offset` to its end (every integer a signed 64-bit little-endian value: next record,
+// catalog offset, catalog size, then the name up to the next record). Each record must lie
+// further into the file than the one before and inside it, and name a catalog inside the file
+// under a name not seen before (ignoring ASCII case); the first that does not ends the chain, and
+// the records before it stand. Time and memory grow linearly with the directory's bytes.
+std::vector<TEmbeddedEntry> ReadEmbeddedDirectory(std::span<const unsigned char> directory, std::int64_t offset,
+                                                  std::int64_t fileSize);

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -222,6 +223,26 @@ TEST(CatalogLookup, TablesOrStringsOutsideTheFileAreNeverRead)
     TTranslator t(dir.path(), QStringLiteral("nl"));
     EXPECT_EQ(t.Instance->Translate(QStringLiteral("Cancel")), QStringLiteral("Cancel"));
     EXPECT_EQ(t.Instance->Translate(QStringLiteral("Setup")), QStringLiteral("Instellingen"));
+}
+
+TEST(CatalogLookup, AnOpenCatalogKeepsItsAnswersWhateverHappensToItsFile)
+{
+    // A catalog emptied in place while the program runs (an update, a full disk), then filled
+    // with other bytes: the open catalog is the file as it was when it was opened.
+    QTemporaryDir dir;
+    const QString path = Compile(dir.filePath(QStringLiteral("locale")), QStringLiteral("nl"), QStringLiteral("default"), Dutch());
+    const qint64 size = QFileInfo(path).size();
+    TTranslator t(dir.path(), QStringLiteral("nl"));
+    EXPECT_EQ(t.Instance->Translate(QStringLiteral("Cancel")), QStringLiteral("Annuleren"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.resize(0));
+    EXPECT_EQ(t.Instance->Translate(QStringLiteral("Port")), QStringLiteral("Poort"));
+    EXPECT_EQ(t.Instance->Translate(QStringLiteral("Cancel")), QStringLiteral("Annuleren"));
+    ASSERT_EQ(file.write(QByteArray(size, '\xFF')), size);
+    ASSERT_TRUE(file.flush());
+    EXPECT_EQ(t.Instance->Translate(QStringLiteral("Setup")), QStringLiteral("Instellingen"));
+    EXPECT_EQ(t.Instance->Translate(QStringLiteral("Absent")), QStringLiteral("Absent"));
 }
 
 namespace {
@@ -504,4 +525,36 @@ TEST(EmbeddedCatalogs, TheProgramCarriesTheMarkerOnceWithNothingEmbedded)
     EXPECT_EQ(program.indexOf(EmbeddedCatalogMarkerText, at + 1), -1);
     EXPECT_EQ(program.mid(at + 36, 8), QByteArray(8, '\0'));
     EXPECT_EQ(EmbeddedCatalogOffset(), 0);
+}
+
+TEST(EmbeddedCatalogs, AHugeDirectoryIsReadInLinearTime)
+{
+    // 200,000 records, then one that repeats the first name in other case: comparing each name
+    // with every earlier one would take minutes here.
+    constexpr int kRecords = 200000;
+    TFixture f;
+    f.AddMarker();
+    const std::int64_t first = f.File.size();
+    const auto name = [](int i) { return "locale/" + QByteArray::number(i) + "/LC_MESSAGES/default.mo"; };
+    QByteArray records;
+    std::int64_t at = first;
+    for (int i = 0; i <= kRecords; ++i) {
+        const QByteArray text = i < kRecords ? name(i) : name(0).toUpper();
+        at += 24 + text.size();
+        records += TFixture::Int64(at) + TFixture::Int64(0) + TFixture::Int64(8) + text;
+    }
+    f.File += records + TFixture::Int64(0);
+    f.SetDirectory(first);
+    QTemporaryDir dir;
+    const QString program = dir.filePath(QStringLiteral("program"));
+    WriteFile(program, f.File);
+
+    TAssemblyAnalyzer analyzer;
+    QElapsedTimer timer;
+    timer.start();
+    analyzer.Analyze(program, MarkerOffset(f.File));
+    const qint64 elapsed = timer.elapsed();
+    EXPECT_EQ(analyzer.Paths().size(), kRecords);
+    EXPECT_TRUE(analyzer.Contains(dir.filePath(QString::fromLatin1(name(kRecords - 1)))));
+    EXPECT_LT(elapsed, 5000) << "ms for " << kRecords << " records";
 }
