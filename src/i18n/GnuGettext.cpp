@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <span>
+#include <utility>
 
 TGnuGettextInstance* GlobalTranslator = nullptr;
 
@@ -132,6 +133,13 @@ void TDomain::CloseCatalogLocked()
     bytes_.clear();
 }
 
+void TDomain::Refuse()
+{
+    std::unique_lock lock(lock_);
+    CloseCatalogLocked();
+    searchAllowed_ = false;
+}
+
 void TDomain::OpenCatalog()
 {
     std::unique_lock lock(lock_);
@@ -207,6 +215,26 @@ QByteArrayView TDomain::Find(const QByteArray& key)
 
 // --- The translator ---------------------------------------------------------------------------
 
+namespace {
+// A found text decoded from UTF-8; empty when it is no valid UTF-8. Decoding replaces a broken
+// sequence by U+FFFD; one the text did not spell out itself means the text is no valid UTF-8.
+// (One pass instead of checking first and decoding after.)
+QString DecodeFound(QByteArrayView text)
+{
+    QString result = QString::fromUtf8(text);
+    if (result.contains(QChar::ReplacementCharacter) && !(text.contains("\xEF\xBF\xBD") && text.isValidUtf8()))
+        result.clear();
+    return result;
+}
+
+QString CouldNotTranslate(const QString& msgid)
+{
+    return FormatText(QStringLiteral("Error: Could not translate %s. Probably because the mo "
+                                     "file doesn't contain utf-8 encoded translations."),
+                      {msgid});
+}
+}
+
 TGnuGettextInstance::TGnuGettextInstance(const QString& executableDirectory, const TAssemblyAnalyzer& analyzer)
     : currentDomain_(QStringLiteral("default"))
     , baseDirectory_(executableDirectory + QStringLiteral("locale"))
@@ -279,17 +307,35 @@ QString TGnuGettextInstance::TranslateInDomain(const QString& domain, const QStr
         expanded.append(found.sliced(from));
         text = expanded;
     }
-    // Decoding replaces a broken sequence by U+FFFD; one the text did not spell out itself
-    // means the text is no valid UTF-8. (One pass instead of checking first and decoding after.)
-    QString result = QString::fromUtf8(text);
-    if (result.contains(QChar::ReplacementCharacter) && !(text.contains("\xEF\xBF\xBD") && text.isValidUtf8()))
-        result.clear();
-    if (!msgid.isEmpty() && result.isEmpty()) {
-        throw Exception(FormatText(QStringLiteral("Error: Could not translate %s. Probably because the mo "
-                                                  "file doesn't contain utf-8 encoded translations."),
-                                   {msgid}));
-    }
+    QString result = DecodeFound(text);
+    if (!msgid.isEmpty() && result.isEmpty())
+        throw Exception(CouldNotTranslate(msgid));
     return result;
+}
+
+QString TGnuGettextInstance::CheckDomain(const QString& domain)
+{
+    TDomain& target = FindOrCreateDomain(domain);
+    try {
+        target.Open();
+    } catch (const Exception& error) {
+        return error.Message(); // the domain has refused the catalog already
+    }
+    if (!target.IsOpen())
+        return {};
+    // Every entry a lookup would fail on, as TranslateInDomain decides it. (The empty msgid is
+    // the header, which never fails; an entry whose strings lie outside is never found.)
+    const TMoCatalog& catalog = target.Catalog();
+    for (std::uint32_t i = 0; i < catalog.Count(); ++i) {
+        QByteArrayView msgid;
+        QByteArrayView translation;
+        if (!catalog.Entry(i, msgid, translation) || msgid.isEmpty() || !DecodeFound(translation).isEmpty())
+            continue;
+        const QString message = CouldNotTranslate(QString::fromUtf8(msgid));
+        target.Refuse();
+        return message;
+    }
+    return {};
 }
 
 void TGnuGettextInstance::BindDomainDirectory(const QString& domain, const QString& directory)
@@ -353,6 +399,11 @@ QString& RecordedExecutablePath()
     static QString path;
     return path;
 }
+QStringList& CatalogErrors()
+{
+    static QStringList errors;
+    return errors;
+}
 std::unique_ptr<TAssemblyAnalyzer>& Analyzer()
 {
     static std::unique_ptr<TAssemblyAnalyzer> analyzer;
@@ -365,6 +416,20 @@ const QString& ExecutablePath()
     return RecordedExecutablePath();
 }
 
+void CheckCatalogAtStartup(const QString& domain)
+{
+    if (!GlobalTranslator)
+        return;
+    const QString error = GlobalTranslator->CheckDomain(domain);
+    if (!error.isEmpty())
+        CatalogErrors() << error;
+}
+
+QStringList TakeCatalogErrors()
+{
+    return std::exchange(CatalogErrors(), {});
+}
+
 void InitializeGnuGettext()
 {
     RecordedExecutablePath() = QCoreApplication::applicationFilePath();
@@ -373,6 +438,7 @@ void InitializeGnuGettext()
     CreateResourceStringDomains();
     GlobalTranslator = new TGnuGettextInstance(QFileInfo(RecordedExecutablePath()).absolutePath() + u'/', *Analyzer());
     InstallResourceStringHook();
+    CheckCatalogAtStartup(GlobalTranslator->CurrentDomain());
 }
 
 void FinalizeGnuGettext()
@@ -383,4 +449,5 @@ void FinalizeGnuGettext()
     RemoveResourceStringHook();
     Analyzer().reset();
     RecordedExecutablePath().clear();
+    CatalogErrors().clear();
 }

@@ -79,6 +79,11 @@ public:
     // Searches for the catalog and opens it now, unless that was done already; raises the
     // catalog's error when it cannot be used.
     void Open();
+    // The open catalog (an empty one when none is open).
+    const TMoCatalog& Catalog() const { return catalog_; }
+    // Stops using the catalog: it is closed and not searched for again until the language or
+    // the directory changes.
+    void Refuse();
 
     const QString& Directory() const { return directory_; }
     const QString& DomainName() const { return domainName_; }
@@ -120,6 +125,12 @@ public:
     void SetCurrentDomain(const QString& domain);
     // An empty code chooses from LANG, then from the user's locale settings.
     void SelectLanguage(const QString& languageCode);
+    // Opens the domain's catalog now rather than at its first lookup, and checks that each of
+    // its translations can be used (UTF-8, not empty). A catalog that cannot be opened or holds
+    // a translation that cannot be used is not used: the domain stays untranslated, and the
+    // error's text is returned (that of the lookup error, naming the first such msgid).
+    // Empty when the catalog is fine or there is none.
+    QString CheckDomain(const QString& domain);
 
     const QString& CurrentLanguage() const { return currentLanguage_; }
     const QString& CurrentDomain() const { return currentDomain_; }
@@ -164,7 +175,14 @@ std::int64_t EmbeddedCatalogOffset();
 // The marker's 36 identifying characters; 8 bytes of offset follow them in the executable.
 inline constexpr char EmbeddedCatalogMarkerText[] = "6637DB2E-62E1-4A60-AC19-C23867046A89";
 
-// The translation module's start-up and shutdown.
+// Checks a domain's catalog during the modules' start-up (CheckDomain) and keeps the error, if
+// any, for the application to show once its window is on screen. A translation is optional: a
+// broken catalog leaves its domain untranslated and never stops the program.
+void CheckCatalogAtStartup(const QString& domain);
+// The errors kept so far, in the order found; the list is emptied.
+QStringList TakeCatalogErrors();
+
+// The translation module's start-up (it checks the current domain's catalog) and shutdown.
 void InitializeGnuGettext();
 void FinalizeGnuGettext();
 // The running executable's path, as the application reports it, recorded at start-up.

@@ -67,6 +67,19 @@ bool TMoCatalog::String(std::uint32_t table, std::uint32_t index, const char*& t
     return true;
 }
 
+bool TMoCatalog::Entry(std::uint32_t index, QByteArrayView& msgid, QByteArrayView& translation) const
+{
+    const char* text = nullptr;
+    std::uint32_t length = 0;
+    if (index >= count_ || !String(msgids_, index, text, length))
+        return false;
+    msgid = QByteArrayView(text, length);
+    if (!String(translations_, index, text, length))
+        return false;
+    translation = QByteArrayView(text, length);
+    return true;
+}
+
 QByteArray TMoCatalog::Lookup(const QByteArray& key) const
 {
     const QByteArrayView found = Find(key);

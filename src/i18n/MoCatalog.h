@@ -22,6 +22,8 @@ public:
     QByteArrayView Find(QByteArrayView key) const;
 
     std::uint32_t Count() const { return count_; }
+    // Entry `index` (below Count) in catalog order; false when one of its strings lies outside.
+    bool Entry(std::uint32_t index, QByteArrayView& msgid, QByteArrayView& translation) const;
 
 private:
     std::uint32_t Word(std::uint64_t offset) const;

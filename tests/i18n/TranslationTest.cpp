@@ -427,6 +427,85 @@ TEST(ShippedCatalogs, InDutchTheDialogTheErrorsAndTheButtonsSpeakDutch)
     EXPECT_EQ(LoadResString(&SInvalidInteger), QStringLiteral("'%s' is not a valid integer value"));
 }
 
+namespace {
+// Catalogs of a language of the test's own beside this test program, where the start-up looks
+// for them; removed after the test.
+struct TCatalogsBesideTheProgram {
+    TLanguage Language{"zz.UTF-8"};
+    QString Locale = QCoreApplication::applicationDirPath() + QStringLiteral("/locale");
+    ~TCatalogsBesideTheProgram() { QDir(Locale + QStringLiteral("/zz")).removeRecursively(); }
+
+    // Compiles a whole .po text, header included.
+    QString Put(const QString& domain, const QByteArray& po)
+    {
+        const QString folder = Locale + QStringLiteral("/zz/LC_MESSAGES");
+        QDir().mkpath(folder);
+        QFile source(folder + u'/' + domain + QStringLiteral(".po"));
+        EXPECT_TRUE(source.open(QIODevice::WriteOnly));
+        source.write(po);
+        source.close();
+        const QString target = folder + u'/' + domain + QStringLiteral(".mo");
+        QProcess msgfmt;
+        msgfmt.start(QStringLiteral("msgfmt"), {QStringLiteral("-o"), target, source.fileName()});
+        EXPECT_TRUE(msgfmt.waitForFinished(30000));
+        EXPECT_EQ(msgfmt.exitCode(), 0) << msgfmt.readAllStandardError().toStdString();
+        return target;
+    }
+};
+}
+
+TEST(CatalogsAtStartUp, ABrokenCatalogIsReportedOnceAndLeavesOnlyItsDomainUntranslated)
+{
+    const QByteArray utf8 = "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n\n";
+    const QByteArray latin1 = "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=ISO-8859-1\\n\"\n\n";
+    const QByteArray defaultEntries = "msgid \" (win error code: %d)\"\nmsgstr \" (foutcode %d)\"\n\n"
+                                      "msgid \"Unable to open com port\"\nmsgstr \"Kan de poort niet openen\"\n";
+    const QByteArray cportEntries = "msgid \"Port\"\nmsgstr \"Poort\"\n\n"
+                                    "msgid \"Setup\"\nmsgstr \"Poortinstellingen\"\n";
+    const QString notUtf8 = QStringLiteral("Error: Could not translate %1. Probably because the mo file doesn't contain "
+                                           "utf-8 encoded translations.");
+    for (const QString& broken : {QStringLiteral("default"), QStringLiteral("cport")}) {
+        for (const bool wrongMagic : {true, false}) {
+            SCOPED_TRACE(broken.toStdString() + (wrongMagic ? ", wrong magic" : ", not UTF-8"));
+            TCatalogsBesideTheProgram catalogs;
+            catalogs.Put(QStringLiteral("default"), utf8 + defaultEntries);
+            catalogs.Put(QStringLiteral("cport"), utf8 + cportEntries);
+            QString error;
+            if (wrongMagic) {
+                const QString path = catalogs.Locale + QStringLiteral("/zz/LC_MESSAGES/") + broken + QStringLiteral(".mo");
+                QFile file(path);
+                ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+                file.write("not a catalog");
+                error = QStringLiteral("This file is not a valid GNU gettext mo file: ") + path;
+            } else if (broken == u"default") {
+                catalogs.Put(broken, latin1 + defaultEntries + "\nmsgid \"Port\"\nmsgstr \"Po\xEBrt\"\n");
+                error = notUtf8.arg(QStringLiteral("Port"));
+            } else {
+                catalogs.Put(broken, latin1 + cportEntries + "\nmsgid \"Parity\"\nmsgstr \"Parit\xE9it\"\n");
+                error = notUtf8.arg(QStringLiteral("Parity"));
+            }
+
+            InitializeGnuGettext();
+            InitializeCPort();
+            EXPECT_EQ(TakeCatalogErrors(), QStringList{error});
+            // Untranslated where the catalog failed, translated where it did not, and no later
+            // use of either domain fails.
+            EXPECT_NO_THROW({
+                TComSetupFrm dialog;
+                EXPECT_EQ(dialog.windowTitle(), broken == u"cport" ? QStringLiteral("Setup") : QStringLiteral("Poortinstellingen"));
+            });
+            EXPECT_EQ(EComPort(erOpenFailed, 2).Message(), broken == u"default"
+                                                              ? QStringLiteral("Unable to open com port (win error code: 2)")
+                                                              : QStringLiteral("Kan de poort niet openen (foutcode 2)"));
+            EXPECT_NO_THROW(LoadResString(&SInvalidInteger));
+            EXPECT_NO_THROW(QMessageBox(QMessageBox::Critical, QStringLiteral("t"), QStringLiteral("x"), QMessageBox::Ok));
+            EXPECT_TRUE(TakeCatalogErrors().isEmpty());
+            FinalizeCPort();
+            FinalizeGnuGettext();
+        }
+    }
+}
+
 TEST(ShippedCatalogs, TheTemplatesHoldEveryTranslatableTextAndDutchTranslatesThemAll)
 {
     const auto msgids = [](const QString& file) {
