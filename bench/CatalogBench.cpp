@@ -1,7 +1,7 @@
 // Catalog lookups on a large real catalog of this machine, against GNU libc's dgettext on the
 // same catalog and the same keys: hits (every msgid) and misses (each msgid with a character
 // added). And the start-up's reading of a directory of catalogs appended to the executable, with
-// many records: its time per record must not grow with their number.
+// many records: its time per record must stay about the same.
 
 #include "GnuGettext.h"
 

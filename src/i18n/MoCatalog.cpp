@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <unordered_set>
+#include <numeric>
 
 namespace {
 constexpr std::uint32_t kMagic = 0x950412DE;
@@ -20,6 +20,21 @@ int CompareBytes(QByteArrayView key, const char* text, std::uint32_t length)
     if (std::size_t(key.size()) == length)
         return 0;
     return std::size_t(key.size()) < length ? -1 : 1;
+}
+
+// Compares texts as their ASCII upper-case forms: negative, zero or positive.
+int CompareUpper(std::string_view a, std::string_view b)
+{
+    const auto* x = reinterpret_cast<const unsigned char*>(a.data());
+    const auto* y = reinterpret_cast<const unsigned char*>(b.data());
+    const std::size_t common = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < common; ++i) {
+        const unsigned ux = unsigned(x[i] - 'a') < 26u ? x[i] - 32u : x[i];
+        const unsigned uy = unsigned(y[i] - 'a') < 26u ? y[i] - 32u : y[i];
+        if (ux != uy)
+            return ux < uy ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
 }
 
 std::int64_t LittleEndian64(const unsigned char* bytes)
@@ -128,8 +143,6 @@ std::vector<TEmbeddedEntry> ReadEmbeddedDirectory(std::span<const unsigned char>
         value = LittleEndian64(directory.data() + (at - offset));
         return true;
     };
-    std::unordered_set<std::string> seen; // the names in upper case
-    seen.reserve(directory.size() / 24);
     std::int64_t record = offset;
     for (;;) {
         std::int64_t next = 0;
@@ -141,21 +154,29 @@ std::vector<TEmbeddedEntry> ReadEmbeddedDirectory(std::span<const unsigned char>
             break;
         if (catalog < 0 || length < 0 || catalog > fileSize || length > fileSize - catalog)
             break;
-        auto first = directory.begin() + (record + 24 - offset);
-        auto last = directory.begin() + (next - offset);
-        while (first < last && *first <= 32)
+        const char* first = reinterpret_cast<const char*>(directory.data()) + (record + 24 - offset);
+        const char* last = reinterpret_cast<const char*>(directory.data()) + (next - offset);
+        while (first < last && static_cast<unsigned char>(*first) <= 32)
             ++first;
-        while (last > first && *(last - 1) <= 32)
+        while (last > first && static_cast<unsigned char>(*(last - 1)) <= 32)
             --last;
-        std::string name(first, last);
-        std::string upper = name;
-        for (char& c : upper)
-            if (c >= 'a' && c <= 'z')
-                c = char(c - 'a' + 'A');
-        if (!seen.insert(std::move(upper)).second)
-            break;
-        entries.push_back({std::move(name), catalog, length});
+        entries.push_back({std::string_view(first, std::size_t(last - first)), catalog, length});
         record = next;
     }
+    // A name seen before ends the directory. Sorted by name, then by position, every record of a
+    // run of equal names but the first repeats an earlier one; the first such record is the end.
+    // (Sorting, not a hash set: no crafted set of names can make it take more than n log n.)
+    std::vector<std::size_t> order(entries.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        const int c = CompareUpper(entries[a].Name, entries[b].Name);
+        return c != 0 ? c < 0 : a < b;
+    });
+    std::size_t kept = entries.size();
+    for (std::size_t i = 1; i < order.size(); ++i) {
+        if (CompareUpper(entries[order[i - 1]].Name, entries[order[i]].Name) == 0)
+            kept = std::min(kept, order[i]);
+    }
+    entries.resize(kept);
     return entries;
 }

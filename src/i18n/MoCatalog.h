@@ -4,7 +4,7 @@
 
 #include <cstdint>
 #include <span>
-#include <string>
+#include <string_view>
 #include <vector>
 
 // A GNU MO catalog in memory. Opening reads the five header words only and checks that both
@@ -39,7 +39,7 @@ private:
 
 // One record of the directory of catalogs appended to an executable.
 struct TEmbeddedEntry {
-    std::string Name; // UTF-8, trimmed
+    std::string_view Name; // UTF-8, trimmed; inside the directory's bytes
     std::int64_t Offset = 0;
     std::int64_t Size = 0;
 };
@@ -49,6 +49,7 @@ struct TEmbeddedEntry {
 // catalog offset, catalog size, then the name up to the next record). Each record must lie
 // further into the file than the one before and inside it, and name a catalog inside the file
 // under a name not seen before (ignoring ASCII case); the first that does not ends the chain, and
-// the records before it stand. Time and memory grow linearly with the directory's bytes.
+// the records before it stand. The names are views into `directory`. Memory grows linearly with
+// the directory's bytes, time at most as n log n of its records.
 std::vector<TEmbeddedEntry> ReadEmbeddedDirectory(std::span<const unsigned char> directory, std::int64_t offset,
                                                   std::int64_t fileSize);
