@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <span>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -14,7 +15,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::int64_t offset = 0;
     if (size >= 8)
         std::memcpy(&offset, bytes.data(), 8);
-    for (const TEmbeddedEntry& entry : ReadEmbeddedDirectory(bytes, offset)) {
+    // The start-up reads the file from the directory's offset to its end.
+    std::span<const unsigned char> directory;
+    if (offset >= 0 && std::uint64_t(offset) <= size)
+        directory = std::span(bytes).subspan(std::size_t(offset));
+    for (const TEmbeddedEntry& entry : ReadEmbeddedDirectory(directory, offset, std::int64_t(size))) {
         if (entry.Offset < 0 || entry.Size < 0 || std::size_t(entry.Offset) > size
             || std::size_t(entry.Size) > size - std::size_t(entry.Offset))
             std::abort();

@@ -9,6 +9,7 @@
 #include <QIcon>
 #include <QPixmap>
 #include <QMessageBox>
+#include <QMetaObject>
 #include <QStyleFactory>
 
 TApplication* Application = nullptr;
@@ -136,6 +137,12 @@ int RunConfigurator(int argc, char** argv)
         TApplication application;
         Guarded([&] {
             application.CreateMainForm();
+            // A catalog that could not be used is reported once the window is on screen.
+            for (const QString& error : TakeCatalogErrors()) {
+                QMetaObject::invokeMethod(
+                    &platform, [&application, error] { application.ShowException(std::make_exception_ptr(Exception(error))); },
+                    Qt::QueuedConnection);
+            }
             code = application.Run();
         });
         delete frmSentrax; // closes an open port: its monitor ends before the modules finish

@@ -1,25 +1,20 @@
 #include "GnuGettext.h"
 
 #include "Exception.h"
+#include "FileBytes.h"
 #include "Format.h"
 #include "ResStringHook.h"
 
-#include <QFile>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QMetaObject>
 #include <QObject>
 #include <QStringEncoder>
 #include <QVarLengthArray>
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <array>
-#include <cerrno>
-#include <cstring>
+#include <span>
+#include <utility>
 
 TGnuGettextInstance* GlobalTranslator = nullptr;
 
@@ -49,18 +44,16 @@ void TAssemblyAnalyzer::Analyze(const QString& executable, std::int64_t director
     baseDirectory_ = QFileInfo(executable).absolutePath() + u'/';
     if (directoryOffset == 0)
         return;
-    QFile file(executable);
-    if (!file.open(QIODevice::ReadOnly) || file.size() <= 0)
+    // The directory runs from its offset to the end of the file (the catalogs may lie anywhere).
+    const TFileBytes file = ReadFileBytes(executable, directoryOffset);
+    if (file.Status != TFileBytes::Read)
         return;
-    const uchar* view = file.map(0, file.size());
-    if (!view)
-        return;
-    for (const TEmbeddedEntry& entry : ReadEmbeddedDirectory({view, std::size_t(file.size())}, directoryOffset)) {
+    const std::span directory(reinterpret_cast<const unsigned char*>(file.Bytes.constData()), std::size_t(file.Bytes.size()));
+    for (const TEmbeddedEntry& entry : ReadEmbeddedDirectory(directory, directoryOffset, file.FileSize)) {
         const QString name = QString::fromUtf8(entry.Name);
         if (!entries_.emplace(name.toUpper(), std::pair(name, TAssemblyFileInfo{entry.Offset, entry.Size})).second)
             break; // a repeated name ends the directory
     }
-    file.unmap(const_cast<uchar*>(view));
 }
 
 bool TAssemblyAnalyzer::Relative(const QString& path, QString& relative) const
@@ -136,13 +129,15 @@ void TDomain::CloseCatalog()
 void TDomain::CloseCatalogLocked()
 {
     open_.store(false, std::memory_order_release);
-    if (view_)
-        munmap(const_cast<unsigned char*>(view_), viewSize_);
-    if (fileHandle_ >= 0)
-        ::close(fileHandle_);
-    view_ = nullptr;
-    viewSize_ = 0;
-    fileHandle_ = -1;
+    catalog_ = TMoCatalog();
+    bytes_.clear();
+}
+
+void TDomain::Refuse()
+{
+    std::unique_lock lock(lock_);
+    CloseCatalogLocked();
+    searchAllowed_ = false;
 }
 
 void TDomain::OpenCatalog()
@@ -167,7 +162,6 @@ void TDomain::OpenCatalog()
     }
 
     const TAssemblyAnalyzer::TLocation location = analyzer_.Locate(path);
-    catalogOffset_ = location.Offset;
     // A catalog that fails to open is not searched again until the language or the directory
     // changes: the error is reported once, then texts stay untranslated.
     const auto fail = [this](const QString& message) {
@@ -176,29 +170,34 @@ void TDomain::OpenCatalog()
         throw Exception(message);
     };
 
-    const QByteArray file = QFile::encodeName(location.File);
-    fileHandle_ = ::open(file.constData(), O_RDONLY | O_CLOEXEC);
-    if (fileHandle_ < 0)
+    // A catalog inside the executable is its slice of that file.
+    const bool embedded = location.File != path;
+    TFileBytes file = ReadFileBytes(location.File, location.Offset, embedded ? location.Size : -1);
+    switch (file.Status) {
+    case TFileBytes::Read:
+        break;
+    case TFileBytes::CannotOpen:
         fail(QStringLiteral("Cannot open file ") + location.File);
-    struct stat status {};
-    if (fstat(fileHandle_, &status) != 0 || status.st_size <= 0)
+        break;
+    case TFileBytes::EmptyFile:
         fail(QStringLiteral("Cannot create memory map on file ") + location.File);
-    viewSize_ = std::uint64_t(status.st_size);
-    void* view = mmap(nullptr, viewSize_, PROT_READ, MAP_PRIVATE, fileHandle_, 0);
-    if (view == MAP_FAILED) {
-        view_ = nullptr;
+        break;
+    case TFileBytes::ReadFailed:
         fail(QStringLiteral("Cannot map file ") + location.File + QStringLiteral(" into memory. Reason: ")
-             + QString::fromLocal8Bit(std::strerror(errno)).left(2000));
+             + file.Reason.left(2000));
+        break;
     }
-    view_ = static_cast<const unsigned char*>(view);
-
-    const auto offset = std::uint64_t(catalogOffset_);
-    std::uint64_t size = offset <= viewSize_ ? viewSize_ - offset : 0;
-    if (location.File != path) // a catalog inside the executable ends where its record says
-        size = std::min(size, std::uint64_t(location.Size));
-    if (offset > viewSize_ || !catalog_.Open(view_ + offset, size))
+    bytes_ = std::move(file.Bytes);
+    if (!catalog_.Open(reinterpret_cast<const unsigned char*>(bytes_.constData()), std::uint64_t(bytes_.size())))
         fail(QStringLiteral("This file is not a valid GNU gettext mo file: ") + location.File);
+    catalogPath_ = location.File;
     open_.store(true, std::memory_order_release);
+}
+
+void TDomain::Open()
+{
+    if (!open_.load(std::memory_order_acquire) && searchAllowed_.load())
+        OpenCatalog();
 }
 
 QByteArray TDomain::Lookup(const QByteArray& key)
@@ -209,14 +208,33 @@ QByteArray TDomain::Lookup(const QByteArray& key)
 
 QByteArrayView TDomain::Find(const QByteArray& key)
 {
-    if (!open_.load(std::memory_order_acquire) && searchAllowed_.load())
-        OpenCatalog();
+    Open();
     if (!open_.load(std::memory_order_acquire))
         return key;
     return catalog_.Find(key);
 }
 
 // --- The translator ---------------------------------------------------------------------------
+
+namespace {
+// A found text decoded from UTF-8; empty when it is no valid UTF-8. Decoding replaces a broken
+// sequence by U+FFFD; one the text did not spell out itself means the text is no valid UTF-8.
+// (One pass instead of checking first and decoding after.)
+QString DecodeFound(QByteArrayView text)
+{
+    QString result = QString::fromUtf8(text);
+    if (result.contains(QChar::ReplacementCharacter) && !(text.contains("\xEF\xBF\xBD") && text.isValidUtf8()))
+        result.clear();
+    return result;
+}
+
+QString CouldNotTranslate(const QString& msgid)
+{
+    return FormatText(QStringLiteral("Error: Could not translate %s. Probably because the mo "
+                                     "file doesn't contain utf-8 encoded translations."),
+                      {msgid});
+}
+}
 
 TGnuGettextInstance::TGnuGettextInstance(const QString& executableDirectory, const TAssemblyAnalyzer& analyzer)
     : currentDomain_(QStringLiteral("default"))
@@ -290,17 +308,36 @@ QString TGnuGettextInstance::TranslateInDomain(const QString& domain, const QStr
         expanded.append(found.sliced(from));
         text = expanded;
     }
-    // Decoding replaces a broken sequence by U+FFFD; one the text did not spell out itself
-    // means the text is no valid UTF-8. (One pass instead of checking first and decoding after.)
-    QString result = QString::fromUtf8(text);
-    if (result.contains(QChar::ReplacementCharacter) && !(text.contains("\xEF\xBF\xBD") && text.isValidUtf8()))
-        result.clear();
-    if (!msgid.isEmpty() && result.isEmpty()) {
-        throw Exception(FormatText(QStringLiteral("Error: Could not translate %s. Probably because the mo "
-                                                  "file doesn't contain utf-8 encoded translations."),
-                                   {msgid}));
-    }
+    QString result = DecodeFound(text);
+    if (!msgid.isEmpty() && result.isEmpty())
+        throw Exception(CouldNotTranslate(msgid));
     return result;
+}
+
+QString TGnuGettextInstance::CheckDomain(const QString& domain)
+{
+    TDomain& target = FindOrCreateDomain(domain);
+    try {
+        target.Open();
+    } catch (const Exception& error) {
+        return error.Message(); // the domain has refused the catalog already
+    }
+    if (!target.IsOpen())
+        return {};
+    // Every entry a lookup would fail on, as TranslateInDomain decides it. (The empty msgid is
+    // the header, which never fails; an entry whose strings lie outside is never found.)
+    const TMoCatalog& catalog = target.Catalog();
+    for (std::uint32_t i = 0; i < catalog.Count(); ++i) {
+        QByteArrayView msgid;
+        QByteArrayView translation;
+        if (!catalog.Entry(i, msgid, translation) || msgid.isEmpty() || !DecodeFound(translation).isEmpty())
+            continue;
+        // The lookup's own text names the entry, not the file: the file goes in front.
+        const QString message = target.CatalogPath() + QStringLiteral(": ") + CouldNotTranslate(QString::fromUtf8(msgid));
+        target.Refuse();
+        return message;
+    }
+    return {};
 }
 
 void TGnuGettextInstance::BindDomainDirectory(const QString& domain, const QString& directory)
@@ -364,17 +401,15 @@ QString& RecordedExecutablePath()
     static QString path;
     return path;
 }
+QStringList& CatalogErrors()
+{
+    static QStringList errors;
+    return errors;
+}
 std::unique_ptr<TAssemblyAnalyzer>& Analyzer()
 {
     static std::unique_ptr<TAssemblyAnalyzer> analyzer;
     return analyzer;
-}
-
-QString ReadExecutablePath()
-{
-    std::array<char, 4096> buffer{};
-    const ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
-    return n > 0 ? QFile::decodeName(QByteArray(buffer.data(), n)) : QString();
 }
 }
 
@@ -383,14 +418,29 @@ const QString& ExecutablePath()
     return RecordedExecutablePath();
 }
 
+void CheckCatalogAtStartup(const QString& domain)
+{
+    if (!GlobalTranslator)
+        return;
+    const QString error = GlobalTranslator->CheckDomain(domain);
+    if (!error.isEmpty())
+        CatalogErrors() << error;
+}
+
+QStringList TakeCatalogErrors()
+{
+    return std::exchange(CatalogErrors(), {});
+}
+
 void InitializeGnuGettext()
 {
-    RecordedExecutablePath() = ReadExecutablePath();
+    RecordedExecutablePath() = QCoreApplication::applicationFilePath();
     Analyzer() = std::make_unique<TAssemblyAnalyzer>();
     Analyzer()->Analyze(RecordedExecutablePath(), EmbeddedCatalogOffset());
     CreateResourceStringDomains();
     GlobalTranslator = new TGnuGettextInstance(QFileInfo(RecordedExecutablePath()).absolutePath() + u'/', *Analyzer());
     InstallResourceStringHook();
+    CheckCatalogAtStartup(GlobalTranslator->CurrentDomain());
 }
 
 void FinalizeGnuGettext()
@@ -401,4 +451,5 @@ void FinalizeGnuGettext()
     RemoveResourceStringHook();
     Analyzer().reset();
     RecordedExecutablePath().clear();
+    CatalogErrors().clear();
 }

@@ -59,7 +59,8 @@ private:
     std::map<QString, std::pair<QString, TAssemblyFileInfo>> entries_; // key: upper-case path
 };
 
-// One domain and its catalog. Lookups read the mapped catalog without a lock; opening and
+// One domain and its catalog. The catalog is read into memory when it is opened, so nothing
+// that later happens to its file reaches a lookup. Lookups read it without a lock; opening and
 // closing take the domain's lock for writing.
 class TDomain {
 public:
@@ -72,9 +73,19 @@ public:
     void SetLanguage(const QString& languageCode);
     // The translation of a UTF-8 key, or the key itself.
     QByteArray Lookup(const QByteArray& key);
-    // The same, as a view into the mapped catalog (or into the key): valid until the catalog
-    // is closed, which happens only when the language or directory changes.
+    // The same, as a view into the catalog (or into the key): valid until the catalog is
+    // closed, which happens only when the language or directory changes.
     QByteArrayView Find(const QByteArray& key);
+    // Searches for the catalog and opens it now, unless that was done already; raises the
+    // catalog's error when it cannot be used.
+    void Open();
+    // The open catalog (an empty one when none is open).
+    const TMoCatalog& Catalog() const { return catalog_; }
+    // The file the open catalog was read from.
+    const QString& CatalogPath() const { return catalogPath_; }
+    // Stops using the catalog: it is closed and not searched for again until the language or
+    // the directory changes.
+    void Refuse();
 
     const QString& Directory() const { return directory_; }
     const QString& DomainName() const { return domainName_; }
@@ -90,10 +101,8 @@ private:
     QString directory_;
     QString domainName_;
     std::shared_mutex lock_;
-    std::int64_t catalogOffset_ = 0; // inside the mapped file: 0, or where an embedded catalog starts
-    int fileHandle_ = -1;
-    const unsigned char* view_ = nullptr; // the whole file, mapped read-only
-    std::uint64_t viewSize_ = 0;
+    QByteArray bytes_; // the catalog as it was read when it was opened
+    QString catalogPath_;
     TMoCatalog catalog_;
     QString languageCode_;
     std::atomic<bool> open_{false};
@@ -119,6 +128,13 @@ public:
     void SetCurrentDomain(const QString& domain);
     // An empty code chooses from LANG, then from the user's locale settings.
     void SelectLanguage(const QString& languageCode);
+    // Opens the domain's catalog now rather than at its first lookup, and checks that each of
+    // its translations can be used (UTF-8, not empty). A catalog that cannot be opened or holds
+    // a translation that cannot be used is not used: the domain stays untranslated, and the
+    // error's text is returned (for a translation that cannot be used, the file and the lookup
+    // error, which names the first such msgid).
+    // Empty when the catalog is fine or there is none.
+    QString CheckDomain(const QString& domain);
 
     const QString& CurrentLanguage() const { return currentLanguage_; }
     const QString& CurrentDomain() const { return currentDomain_; }
@@ -163,8 +179,15 @@ std::int64_t EmbeddedCatalogOffset();
 // The marker's 36 identifying characters; 8 bytes of offset follow them in the executable.
 inline constexpr char EmbeddedCatalogMarkerText[] = "6637DB2E-62E1-4A60-AC19-C23867046A89";
 
-// The translation module's start-up and shutdown.
+// Checks a domain's catalog during the modules' start-up (CheckDomain) and keeps the error, if
+// any, for the application to show once its window is on screen. A translation is optional: a
+// broken catalog leaves its domain untranslated and never stops the program.
+void CheckCatalogAtStartup(const QString& domain);
+// The errors kept so far, in the order found; the list is emptied.
+QStringList TakeCatalogErrors();
+
+// The translation module's start-up (it checks the current domain's catalog) and shutdown.
 void InitializeGnuGettext();
 void FinalizeGnuGettext();
-// The running executable's path, as recorded at start-up.
+// The running executable's path, as the application reports it, recorded at start-up.
 const QString& ExecutablePath();

@@ -1,8 +1,8 @@
 #include "MoCatalog.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
+#include <numeric>
 
 namespace {
 constexpr std::uint32_t kMagic = 0x950412DE;
@@ -20,6 +20,21 @@ int CompareBytes(QByteArrayView key, const char* text, std::uint32_t length)
     if (std::size_t(key.size()) == length)
         return 0;
     return std::size_t(key.size()) < length ? -1 : 1;
+}
+
+// Compares texts as their ASCII upper-case forms: negative, zero or positive.
+int CompareUpper(std::string_view a, std::string_view b)
+{
+    const auto* x = reinterpret_cast<const unsigned char*>(a.data());
+    const auto* y = reinterpret_cast<const unsigned char*>(b.data());
+    const std::size_t common = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < common; ++i) {
+        const unsigned ux = unsigned(x[i] - 'a') < 26u ? x[i] - 32u : x[i];
+        const unsigned uy = unsigned(y[i] - 'a') < 26u ? y[i] - 32u : y[i];
+        if (ux != uy)
+            return ux < uy ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
 }
 
 std::int64_t LittleEndian64(const unsigned char* bytes)
@@ -67,6 +82,19 @@ bool TMoCatalog::String(std::uint32_t table, std::uint32_t index, const char*& t
     return true;
 }
 
+bool TMoCatalog::Entry(std::uint32_t index, QByteArrayView& msgid, QByteArrayView& translation) const
+{
+    const char* text = nullptr;
+    std::uint32_t length = 0;
+    if (index >= count_ || !String(msgids_, index, text, length))
+        return false;
+    msgid = QByteArrayView(text, length);
+    if (!String(translations_, index, text, length))
+        return false;
+    translation = QByteArrayView(text, length);
+    return true;
+}
+
 QByteArray TMoCatalog::Lookup(const QByteArray& key) const
 {
     const QByteArrayView found = Find(key);
@@ -100,14 +128,19 @@ QByteArrayView TMoCatalog::Find(QByteArrayView key) const
     }
 }
 
-std::vector<TEmbeddedEntry> ReadEmbeddedDirectory(std::span<const unsigned char> file, std::int64_t offset)
+std::vector<TEmbeddedEntry> ReadEmbeddedDirectory(std::span<const unsigned char> directory, std::int64_t offset,
+                                                  std::int64_t fileSize)
 {
     std::vector<TEmbeddedEntry> entries;
-    const auto size = std::int64_t(file.size());
+    if (offset < 0 || fileSize < offset || std::int64_t(directory.size()) > fileSize - offset)
+        return entries;
+    // Every record lies at least 24 bytes beyond the one before, inside the bytes given: the
+    // chain ends, and the names together are no longer than those bytes.
+    const std::int64_t end = offset + std::int64_t(directory.size());
     const auto read64 = [&](std::int64_t at, std::int64_t& value) {
-        if (at < 0 || at > size - 8)
+        if (at < offset || at > end - 8)
             return false;
-        value = LittleEndian64(file.data() + at);
+        value = LittleEndian64(directory.data() + (at - offset));
         return true;
     };
     std::int64_t record = offset;
@@ -117,26 +150,33 @@ std::vector<TEmbeddedEntry> ReadEmbeddedDirectory(std::span<const unsigned char>
         std::int64_t length = 0;
         if (!read64(record, next) || next == 0)
             break;
-        if (next < record + 24 || next > size || !read64(record + 8, catalog) || !read64(record + 16, length))
+        if (next < record + 24 || next > end || !read64(record + 8, catalog) || !read64(record + 16, length))
             break;
-        if (catalog < 0 || length < 0 || catalog > size || length > size - catalog)
+        if (catalog < 0 || length < 0 || catalog > fileSize || length > fileSize - catalog)
             break;
-        auto first = file.begin() + record + 24;
-        auto last = file.begin() + next;
-        while (first < last && *first <= 32)
+        const char* first = reinterpret_cast<const char*>(directory.data()) + (record + 24 - offset);
+        const char* last = reinterpret_cast<const char*>(directory.data()) + (next - offset);
+        while (first < last && static_cast<unsigned char>(*first) <= 32)
             ++first;
-        while (last > first && *(last - 1) <= 32)
+        while (last > first && static_cast<unsigned char>(*(last - 1)) <= 32)
             --last;
-        std::string name(first, last);
-        const bool repeated = std::any_of(entries.begin(), entries.end(), [&](const TEmbeddedEntry& e) {
-            return e.Name.size() == name.size()
-                && std::equal(name.begin(), name.end(), e.Name.begin(),
-                              [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b)); });
-        });
-        if (repeated)
-            break;
-        entries.push_back({std::move(name), catalog, length});
+        entries.push_back({std::string_view(first, std::size_t(last - first)), catalog, length});
         record = next;
     }
+    // A name seen before ends the directory. Sorted by name, then by position, every record of a
+    // run of equal names but the first repeats an earlier one; the first such record is the end.
+    // (Sorting, not a hash set: no crafted set of names can make it take more than n log n.)
+    std::vector<std::size_t> order(entries.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        const int c = CompareUpper(entries[a].Name, entries[b].Name);
+        return c != 0 ? c < 0 : a < b;
+    });
+    std::size_t kept = entries.size();
+    for (std::size_t i = 1; i < order.size(); ++i) {
+        if (CompareUpper(entries[order[i - 1]].Name, entries[order[i]].Name) == 0)
+            kept = std::min(kept, order[i]);
+    }
+    entries.resize(kept);
     return entries;
 }

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 #include <span>
-#include <string>
+#include <string_view>
 #include <vector>
 
 // A GNU MO catalog in memory. Opening reads the five header words only and checks that both
@@ -22,6 +22,8 @@ public:
     QByteArrayView Find(QByteArrayView key) const;
 
     std::uint32_t Count() const { return count_; }
+    // Entry `index` (below Count) in catalog order; false when one of its strings lies outside.
+    bool Entry(std::uint32_t index, QByteArrayView& msgid, QByteArrayView& translation) const;
 
 private:
     std::uint32_t Word(std::uint64_t offset) const;
@@ -37,14 +39,17 @@ private:
 
 // One record of the directory of catalogs appended to an executable.
 struct TEmbeddedEntry {
-    std::string Name; // UTF-8, trimmed
+    std::string_view Name; // UTF-8, trimmed; inside the directory's bytes
     std::int64_t Offset = 0;
     std::int64_t Size = 0;
 };
 
-// The record chain that starts at `offset` in the file's bytes (every integer a signed 64-bit
-// little-endian value: next record, catalog offset, catalog size, then the name up to the next
-// record). Each record must lie further into the file than the one before and inside it, and
-// name a catalog inside it under a name not seen before; the first that does not ends the
-// chain, and the records before it stand.
-std::vector<TEmbeddedEntry> ReadEmbeddedDirectory(std::span<const unsigned char> file, std::int64_t offset);
+// The record chain that starts at `offset` in a file of `fileSize` bytes, given the file's bytes
+// from `offset` to its end (every integer a signed 64-bit little-endian value: next record,
+// catalog offset, catalog size, then the name up to the next record). Each record must lie
+// further into the file than the one before and inside it, and name a catalog inside the file
+// under a name not seen before (ignoring ASCII case); the first that does not ends the chain, and
+// the records before it stand. The names are views into `directory`. Memory grows linearly with
+// the directory's bytes, time at most as n log n of its records.
+std::vector<TEmbeddedEntry> ReadEmbeddedDirectory(std::span<const unsigned char> directory, std::int64_t offset,
+                                                  std::int64_t fileSize);

@@ -93,9 +93,14 @@ EComPort::EComPort(int reason, int systemCode)
 void InitializeComPortTexts()
 {
     AddResourceStringDomain(QStringLiteral("cport"));
+    // The settings dialog and library texts look "cport" up: a catalog that cannot be used is
+    // found now, and reported once, rather than failing each of those later.
+    CheckCatalogAtStartup(QStringLiteral("cport"));
+    // Each text once, in the current domain: loading it through the resource-string hook first
+    // would translate it twice, and in "cport" too.
     auto& texts = TranslatedTexts();
     for (int reason = 1; reason <= ComErrorReasonCount; ++reason)
-        texts[reason] = TranslateText(LoadResString(&kReasonRecords[reason]));
+        texts[reason] = TranslateText(LoadResStringUntranslated(&kReasonRecords[reason]));
 }
 
 void FinalizeComPortTexts()

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -15,6 +16,9 @@
 #include <atomic>
 #include <cstring>
 #include <thread>
+
+#include <sys/fsuid.h>
+#include <unistd.h>
 
 namespace {
 
@@ -222,6 +226,92 @@ TEST(CatalogLookup, TablesOrStringsOutsideTheFileAreNeverRead)
     TTranslator t(dir.path(), QStringLiteral("nl"));
     EXPECT_EQ(t.Instance->Translate(QStringLiteral("Cancel")), QStringLiteral("Cancel"));
     EXPECT_EQ(t.Instance->Translate(QStringLiteral("Setup")), QStringLiteral("Instellingen"));
+}
+
+TEST(CatalogLookup, AnOpenCatalogKeepsItsAnswersWhateverHappensToItsFile)
+{
+    // A catalog emptied in place while the program runs (an update, a full disk), then filled
+    // with other bytes: the open catalog is the file as it was when it was opened.
+    QTemporaryDir dir;
+    const QString path = Compile(dir.filePath(QStringLiteral("locale")), QStringLiteral("nl"), QStringLiteral("default"), Dutch());
+    const qint64 size = QFileInfo(path).size();
+    TTranslator t(dir.path(), QStringLiteral("nl"));
+    EXPECT_EQ(t.Instance->Translate(QStringLiteral("Cancel")), QStringLiteral("Annuleren"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.resize(0));
+    EXPECT_EQ(t.Instance->Translate(QStringLiteral("Port")), QStringLiteral("Poort"));
+    EXPECT_EQ(t.Instance->Translate(QStringLiteral("Cancel")), QStringLiteral("Annuleren"));
+    ASSERT_EQ(file.write(QByteArray(size, '\xFF')), size);
+    ASSERT_TRUE(file.flush());
+    EXPECT_EQ(t.Instance->Translate(QStringLiteral("Setup")), QStringLiteral("Instellingen"));
+    EXPECT_EQ(t.Instance->Translate(QStringLiteral("Absent")), QStringLiteral("Absent"));
+}
+
+TEST(CatalogCheck, EachKindOfBrokenCatalogIsRefusedOnceWithItsError)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("locale/nl/LC_MESSAGES/default.mo"));
+    const QByteArray good = ReadFile(Compile(dir.filePath(QStringLiteral("good")), QStringLiteral("nl"),
+                                             QStringLiteral("default"), Dutch()));
+    const QByteArray latin1 = ReadFile(Compile(dir.filePath(QStringLiteral("latin1")), QStringLiteral("nl"), QStringLiteral("default"),
+                                               "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=ISO-8859-1\\n\"\n\n"
+                                               "msgid \"Cancel\"\nmsgstr \"Annuleren\"\n\n"
+                                               "msgid \"Port\"\nmsgstr \"Poort \xE9\xE9n\"\n\n"
+                                               "msgid \"Setup\"\nmsgstr \"Caf\xE9\"\n"));
+    const QString notUtf8 = path + QStringLiteral(": Error: Could not translate Port. Probably because the mo file "
+                                                  "doesn't contain utf-8 encoded translations.");
+    struct TCase {
+        const char* Kind;
+        QByteArray Bytes;
+        QString Error;
+    };
+    const TCase cases[] = {
+        {"empty", {}, QStringLiteral("Cannot create memory map on file ") + path},
+        {"cut short", good.left(40), QStringLiteral("This file is not a valid GNU gettext mo file: ") + path},
+        {"unreadable", good, QStringLiteral("Cannot open file ") + path},
+        {"wrong magic", "This is not a message catalog at all.", QStringLiteral("This file is not a valid GNU gettext mo file: ") + path},
+        {"not UTF-8", latin1, notUtf8},
+    };
+    for (const TCase& c : cases) {
+        WriteFile(path, c.Bytes);
+        TTranslator t(dir.path(), QStringLiteral("nl"));
+        QString error;
+        if (qstrcmp(c.Kind, "unreadable") == 0) {
+            // Readable by no one but root, and root reads it as another user.
+            QFile::setPermissions(path, {});
+            for (QString folder = QFileInfo(path).path(); folder.startsWith(dir.path()); folder = QFileInfo(folder).path())
+                QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
+            const bool root = geteuid() == 0;
+            if (root) {
+                setfsgid(65534);
+                setfsuid(65534);
+            }
+            EXPECT_TRUE(QFileInfo(path).isFile()) << "the catalog must be seen, only not read";
+            error = t.Instance->CheckDomain(QStringLiteral("default"));
+            if (root) {
+                setfsuid(0);
+                setfsgid(0);
+            }
+            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+        } else {
+            error = t.Instance->CheckDomain(QStringLiteral("default"));
+        }
+        EXPECT_EQ(error, c.Error) << c.Kind;
+        // Not used, and not searched again: texts stay as they are, and no lookup fails.
+        EXPECT_FALSE(t.Instance->FindDomain(QStringLiteral("default"))->IsOpen()) << c.Kind;
+        EXPECT_EQ(t.Instance->CheckDomain(QStringLiteral("default")), QString()) << c.Kind;
+        for (const char* text : {"Cancel", "Port", "Setup"})
+            EXPECT_EQ(t.Instance->Translate(QString::fromLatin1(text)), QString::fromLatin1(text)) << c.Kind;
+    }
+
+    // Without a catalog, and with a good one, there is nothing to report.
+    QFile::remove(path);
+    EXPECT_EQ(TTranslator(dir.path(), QStringLiteral("nl")).Instance->CheckDomain(QStringLiteral("default")), QString());
+    WriteFile(path, good);
+    TTranslator t(dir.path(), QStringLiteral("nl"));
+    EXPECT_EQ(t.Instance->CheckDomain(QStringLiteral("default")), QString());
+    EXPECT_EQ(t.Instance->Translate(QStringLiteral("Port")), QStringLiteral("Poort"));
 }
 
 namespace {
@@ -504,4 +594,36 @@ TEST(EmbeddedCatalogs, TheProgramCarriesTheMarkerOnceWithNothingEmbedded)
     EXPECT_EQ(program.indexOf(EmbeddedCatalogMarkerText, at + 1), -1);
     EXPECT_EQ(program.mid(at + 36, 8), QByteArray(8, '\0'));
     EXPECT_EQ(EmbeddedCatalogOffset(), 0);
+}
+
+TEST(EmbeddedCatalogs, AHugeDirectoryIsReadInLinearTime)
+{
+    // 200,000 records, then one that repeats the first name in other case: comparing each name
+    // with every earlier one would take minutes here.
+    constexpr int kRecords = 200000;
+    TFixture f;
+    f.AddMarker();
+    const std::int64_t first = f.File.size();
+    const auto name = [](int i) { return "locale/" + QByteArray::number(i) + "/LC_MESSAGES/default.mo"; };
+    QByteArray records;
+    std::int64_t at = first;
+    for (int i = 0; i <= kRecords; ++i) {
+        const QByteArray text = i < kRecords ? name(i) : name(0).toUpper();
+        at += 24 + text.size();
+        records += TFixture::Int64(at) + TFixture::Int64(0) + TFixture::Int64(8) + text;
+    }
+    f.File += records + TFixture::Int64(0);
+    f.SetDirectory(first);
+    QTemporaryDir dir;
+    const QString program = dir.filePath(QStringLiteral("program"));
+    WriteFile(program, f.File);
+
+    TAssemblyAnalyzer analyzer;
+    QElapsedTimer timer;
+    timer.start();
+    analyzer.Analyze(program, MarkerOffset(f.File));
+    const qint64 elapsed = timer.elapsed();
+    EXPECT_EQ(analyzer.Paths().size(), kRecords);
+    EXPECT_TRUE(analyzer.Contains(dir.filePath(QString::fromLatin1(name(kRecords - 1)))));
+    EXPECT_LT(elapsed, 5000) << "ms for " << kRecords << " records";
 }

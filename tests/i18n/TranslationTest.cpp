@@ -110,6 +110,7 @@ private:
 
 const QByteArray kWalkCatalog = "msgid \"Caption A\"\nmsgstr \"Opschrift A\"\n\n"
                                 "msgid \"Caption B\"\nmsgstr \"Opschrift B\"\n\n"
+                                "msgid \"Opschrift B\"\nmsgstr \"Opschrift C\"\n\n" // a second visit would show
                                 "msgid \"A hint\"\nmsgstr \"Een tip\"\n\n"
                                 "msgid \"Same\"\nmsgstr \"Same\"\n\n"
                                 "msgid \"Line 1\"\nmsgstr \"Regel 1\"\n\n"
@@ -145,7 +146,7 @@ TEST(ComponentTranslation, TranslatesTheTreeOnceAndNeverAName)
     w.Instance->TranslateComponentTree(&w.Root, QStringLiteral("forms"));
     EXPECT_EQ(w.Root.Caption(), QStringLiteral("Opschrift A"));
     EXPECT_EQ(w.Root.Hint(), QStringLiteral("Een tip"));
-    EXPECT_EQ(w.Child->Caption(), QStringLiteral("Opschrift B"));
+    EXPECT_EQ(w.Child->Caption(), QStringLiteral("Opschrift B")); // not on to "Opschrift C"
     EXPECT_EQ(w.Child->CaptionWrites, 1);
     EXPECT_EQ(w.Root.objectName(), QStringLiteral("Root")); // the catalog has "Root", names stay
     EXPECT_EQ(w.Child->objectName(), QStringLiteral("Child"));
@@ -343,16 +344,53 @@ TEST(DialogTranslation, WithoutACatalogTheDialogKeepsItsTexts)
 
 TEST(DialogTranslation, TheListsStayAsTheyAreEvenWithCatalogEntriesForTheirItems)
 {
+    // A catalog that turns each list's chosen value into another value of the same list: a list
+    // that was visited would now show that other value.
+    QByteArray entries = "msgid \"Parity\"\nmsgstr \"Pariteit\"\n\n";
+    QStringList chosen;
+    {
+        TComSetupFrm untranslated;
+        for (int i = 1; i <= 6; ++i) {
+            TComComboBox* combo = untranslated.Combo(i);
+            chosen << combo->Text();
+            if (combo->count() >= 2 && !entries.contains("msgid \"" + combo->Text().toUtf8() + '"'))
+                entries += "msgid \"" + combo->Text().toUtf8() + "\"\nmsgstr \"" + combo->itemText(1).toUtf8() + "\"\n\n";
+        }
+    }
+    ASSERT_EQ(chosen[4], QStringLiteral("None"));
     TInstalledTranslator t;
-    Compile(t.Locale(), QStringLiteral("nl"), QStringLiteral("cport"),
-            "msgid \"Parity\"\nmsgstr \"Pariteit\"\n\nmsgid \"None\"\nmsgstr \"Geen\"\n\n"
-            "msgid \"Hardware\"\nmsgstr \"Apparatuur\"\n\nmsgid \"Odd\"\nmsgstr \"Oneven\"\n");
+    Compile(t.Locale(), QStringLiteral("nl"), QStringLiteral("cport"), entries);
     t.Install();
     TComSetupFrm dialog;
     EXPECT_EQ(dialog.findChild<QLabel*>(QStringLiteral("Label5"))->text(), QStringLiteral("Pariteit"));
-    EXPECT_EQ(dialog.Combo(5)->itemText(0), QStringLiteral("None"));
+    for (int i = 1; i <= 6; ++i)
+        EXPECT_EQ(dialog.Combo(i)->Text(), chosen[i - 1]) << "Combo" << i;
     EXPECT_EQ(dialog.Combo(5)->itemText(1), QStringLiteral("Odd"));
-    EXPECT_EQ(dialog.Combo(6)->itemText(0), QStringLiteral("Hardware"));
+}
+
+TEST(ResourceStringHook, TheSerialPortsReasonTextsAreTranslatedOnceInTheCurrentDomain)
+{
+    // A reason text translated only in "cport" stays as it is, and a translation that is itself
+    // a msgid is not translated again.
+    TInstalledTranslator t;
+    Compile(t.Locale(), QStringLiteral("nl"), QStringLiteral("default"),
+            "msgid \"Unable to open com port\"\nmsgstr \"Poort openen mislukt\"\n\n"
+            "msgid \"Poort openen mislukt\"\nmsgstr \"twee keer vertaald\"\n\n"
+            "msgid \" (win error code: %d)\"\nmsgstr \" (foutcode %d)\"\n");
+    Compile(t.Locale(), QStringLiteral("nl"), QStringLiteral("cport"),
+            "msgid \"WriteFile function failed\"\nmsgstr \"Schrijven mislukt\"\n");
+    t.Install();
+    CreateResourceStringDomains();
+    InstallResourceStringHook();
+    InitializeComPortTexts();
+    EXPECT_EQ(ComErrorText(erOpenFailed), QStringLiteral("Poort openen mislukt"));
+    EXPECT_EQ(ComErrorText(erWriteFailed), QStringLiteral("WriteFile function failed"));
+    EXPECT_EQ(EComPort(erOpenFailed, 5).Message(), QStringLiteral("Poort openen mislukt (foutcode 5)"));
+    EXPECT_EQ(EComPort(erWriteFailed).Message(), QStringLiteral("WriteFile function failed"));
+    FinalizeComPortTexts();
+    GlobalTranslator = nullptr;
+    DestroyResourceStringDomains();
+    RemoveResourceStringHook();
 }
 
 namespace {
@@ -389,6 +427,87 @@ TEST(ShippedCatalogs, InDutchTheDialogTheErrorsAndTheButtonsSpeakDutch)
     EXPECT_EQ(LoadResString(&SInvalidInteger), QStringLiteral("'%s' is not a valid integer value"));
 }
 
+namespace {
+// Catalogs of a language of the test's own beside this test program, where the start-up looks
+// for them; removed after the test.
+struct TCatalogsBesideTheProgram {
+    TLanguage Language{"zz.UTF-8"};
+    QString Locale = QCoreApplication::applicationDirPath() + QStringLiteral("/locale");
+    ~TCatalogsBesideTheProgram() { QDir(Locale + QStringLiteral("/zz")).removeRecursively(); }
+
+    // Compiles a whole .po text, header included.
+    QString Put(const QString& domain, const QByteArray& po)
+    {
+        const QString folder = Locale + QStringLiteral("/zz/LC_MESSAGES");
+        QDir().mkpath(folder);
+        QFile source(folder + u'/' + domain + QStringLiteral(".po"));
+        EXPECT_TRUE(source.open(QIODevice::WriteOnly));
+        source.write(po);
+        source.close();
+        const QString target = folder + u'/' + domain + QStringLiteral(".mo");
+        QProcess msgfmt;
+        msgfmt.start(QStringLiteral("msgfmt"), {QStringLiteral("-o"), target, source.fileName()});
+        EXPECT_TRUE(msgfmt.waitForFinished(30000));
+        EXPECT_EQ(msgfmt.exitCode(), 0) << msgfmt.readAllStandardError().toStdString();
+        return target;
+    }
+};
+}
+
+TEST(CatalogsAtStartUp, ABrokenCatalogIsReportedOnceAndLeavesOnlyItsDomainUntranslated)
+{
+    const QByteArray utf8 = "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n\n";
+    const QByteArray latin1 = "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=ISO-8859-1\\n\"\n\n";
+    const QByteArray defaultEntries = "msgid \" (win error code: %d)\"\nmsgstr \" (foutcode %d)\"\n\n"
+                                      "msgid \"Unable to open com port\"\nmsgstr \"Kan de poort niet openen\"\n";
+    const QByteArray cportEntries = "msgid \"Port\"\nmsgstr \"Poort\"\n\n"
+                                    "msgid \"Setup\"\nmsgstr \"Poortinstellingen\"\n";
+    const QString notUtf8 = QStringLiteral("Error: Could not translate %1. Probably because the mo file doesn't contain "
+                                           "utf-8 encoded translations.");
+    for (const QString& broken : {QStringLiteral("default"), QStringLiteral("cport")}) {
+        for (const bool wrongMagic : {true, false}) {
+            SCOPED_TRACE(broken.toStdString() + (wrongMagic ? ", wrong magic" : ", not UTF-8"));
+            TCatalogsBesideTheProgram catalogs;
+            catalogs.Put(QStringLiteral("default"), utf8 + defaultEntries);
+            catalogs.Put(QStringLiteral("cport"), utf8 + cportEntries);
+            QString error;
+            if (wrongMagic) {
+                const QString path = catalogs.Locale + QStringLiteral("/zz/LC_MESSAGES/") + broken + QStringLiteral(".mo");
+                QFile file(path);
+                ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+                file.write("not a catalog");
+                error = QStringLiteral("This file is not a valid GNU gettext mo file: ") + path;
+            } else if (broken == u"default") {
+                catalogs.Put(broken, latin1 + defaultEntries + "\nmsgid \"Port\"\nmsgstr \"Po\xEBrt\"\n");
+                error = notUtf8.arg(QStringLiteral("Port"));
+            } else {
+                catalogs.Put(broken, latin1 + cportEntries + "\nmsgid \"Parity\"\nmsgstr \"Parit\xE9it\"\n");
+                error = notUtf8.arg(QStringLiteral("Parity"));
+            }
+            if (!wrongMagic) // the file, then the lookup's own text
+                error = catalogs.Locale + QStringLiteral("/zz/LC_MESSAGES/") + broken + QStringLiteral(".mo: ") + error;
+
+            InitializeGnuGettext();
+            InitializeCPort();
+            EXPECT_EQ(TakeCatalogErrors(), QStringList{error});
+            // Untranslated where the catalog failed, translated where it did not, and no later
+            // use of either domain fails.
+            EXPECT_NO_THROW({
+                TComSetupFrm dialog;
+                EXPECT_EQ(dialog.windowTitle(), broken == u"cport" ? QStringLiteral("Setup") : QStringLiteral("Poortinstellingen"));
+            });
+            EXPECT_EQ(EComPort(erOpenFailed, 2).Message(), broken == u"default"
+                                                              ? QStringLiteral("Unable to open com port (win error code: 2)")
+                                                              : QStringLiteral("Kan de poort niet openen (foutcode 2)"));
+            EXPECT_NO_THROW(LoadResString(&SInvalidInteger));
+            EXPECT_NO_THROW(QMessageBox(QMessageBox::Critical, QStringLiteral("t"), QStringLiteral("x"), QMessageBox::Ok));
+            EXPECT_TRUE(TakeCatalogErrors().isEmpty());
+            FinalizeCPort();
+            FinalizeGnuGettext();
+        }
+    }
+}
+
 TEST(ShippedCatalogs, TheTemplatesHoldEveryTranslatableTextAndDutchTranslatesThemAll)
 {
     const auto msgids = [](const QString& file) {
@@ -407,7 +526,7 @@ TEST(ShippedCatalogs, TheTemplatesHoldEveryTranslatableTextAndDutchTranslatesThe
     const QStringList cport = msgids(po + QStringLiteral("/cport.pot"));
     const QStringList base = msgids(po + QStringLiteral("/default.pot"));
     for (int reason = 1; reason <= ComErrorReasonCount; ++reason)
-        EXPECT_TRUE(cport.contains(ComErrorText(reason))) << ComErrorText(reason).toStdString();
+        EXPECT_TRUE(base.contains(ComErrorText(reason))) << ComErrorText(reason).toStdString();
     TComSetupFrm dialog;
     QStringList captions{dialog.windowTitle(), dialog.findChild<QGroupBox*>(QStringLiteral("GroupBox1"))->title()};
     for (QLabel* label : dialog.findChildren<QLabel*>())

