@@ -3,6 +3,7 @@
 #include "CPortModule.h"
 #include "Exception.h"
 #include "GnuGettext.h"
+#include "StopSignals.h"
 #include "UnitSentrax.h"
 
 #include <QFileInfo>
@@ -132,6 +133,16 @@ int RunConfigurator(int argc, char** argv)
         HandleException(std::current_exception());
         return 1;
     }
+    // Asked to stop (Ctrl-C, the session ending, the terminal closing), the program ends as by
+    // the window's close box: what is being sent completes, the port closes without the power-off
+    // message, and the tty is free for the next program.
+    TStopSignals stopSignals;
+    QObject::connect(&stopSignals, &TStopSignals::Stop, [] {
+        if (frmSentrax)
+            frmSentrax->close();
+        else
+            QCoreApplication::quit();
+    });
     int code = 0;
     {
         TApplication application;
@@ -148,5 +159,6 @@ int RunConfigurator(int argc, char** argv)
         delete frmSentrax; // closes an open port: its monitor ends before the modules finish
     }
     FinalizeModules();
-    return code;
+    // Stopped by a signal: the usual code for that, as a shell reports it.
+    return stopSignals.Received() ? 128 + stopSignals.Received() : code;
 }

@@ -15,8 +15,10 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <functional>
@@ -180,6 +182,42 @@ TEST_F(Program, TheCloseBoxWithThePortOpenClosesItWithoutPowerOff)
     X.CloseBox(Main);
     EXPECT_EQ(Sentrax->WaitExit(60s), std::optional<int>(0));
     EXPECT_EQ(Pty.ReadUntilQuiet(200ms), QByteArray()); // no power-off message
+}
+
+TEST_F(Program, ASignalEndsItInOrderWithTheMessageInFlightCompleteAndThePortFree)
+{
+    // Another program holds the terminal too, as the simulator or a daemon does: a lock left on
+    // it would keep every later program out.
+    const int holder = open(Pty.SlavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(holder, 0);
+    const QByteArray start = StartMessages();
+    // Each signal lands at another byte of the start messages, inside a message.
+    for (const auto& [signal, atByte] : {std::pair{SIGTERM, 5}, std::pair{SIGHUP, 8}, std::pair{SIGINT, 13}}) {
+        SCOPED_TRACE(strsignal(signal));
+        Start();
+        OpenPort();
+        Click(kVersion11);
+        QByteArray sent = Pty.Read(atByte, 10s);
+        ASSERT_EQ(sent.size(), atByte);
+        Sentrax->Signal(signal);
+        EXPECT_EQ(Sentrax->WaitExit(60s), std::optional<int>(128 + signal));
+        sent += Pty.ReadUntilQuiet(200ms);
+        // Whole messages only (no power-off message among them): the sent bytes end where one of
+        // the start messages ends.
+        EXPECT_EQ(sent, start.left(sent.size()));
+        std::size_t end = 0;
+        bool atBoundary = false;
+        for (const LocoNet::TMessage& m : LocoNet::VersionStartMessages)
+            atBoundary |= (end += m.size() + 1) == std::size_t(sent.size());
+        EXPECT_TRUE(atBoundary) << sent.size() << " bytes";
+        int exclusive = 1;
+        ASSERT_EQ(ioctl(holder, TIOCGEXCL, &exclusive), 0);
+        EXPECT_EQ(exclusive, 0) << "the terminal was left exclusive";
+        const int next = open(Pty.SlavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+        EXPECT_EQ(flock(next, LOCK_EX | LOCK_NB), 0) << "the port was left locked";
+        close(next);
+    }
+    close(holder);
 }
 
 TEST_F(Desktop, EveryErrorOfTheWorkflowShowsOneBoxAndTheWindowGoesOn)

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QObject>
+
+#include <memory>
+
+class QSocketNotifier;
+
+// The signals that ask a program to stop (SIGINT from Ctrl-C, SIGTERM from a session that logs
+// out, SIGHUP from a terminal that closes), turned into a notification on the main thread, so
+// that the program can stop in an orderly way: the message in flight completes, the port is
+// closed and its lock released. The signal handler only writes to a pipe, which the event loop
+// watches. After the first signal the default action is back: a second one ends the program at
+// once, for when the orderly stop cannot get through.
+class TStopSignals final : public QObject {
+    Q_OBJECT
+
+public:
+    // Installs the handlers; one instance at a time, on the main thread.
+    explicit TStopSignals(QObject* parent = nullptr);
+    ~TStopSignals() override;
+
+    // The signal received, or 0.
+    int Received() const { return received_; }
+
+Q_SIGNALS:
+    void Stop(int signal);
+
+private:
+    void Read();
+
+    int pipe_[2] = {-1, -1};
+    std::unique_ptr<QSocketNotifier> notifier_;
+    int received_ = 0;
+};
