@@ -6,6 +6,7 @@
 #include "CPortCtl.h"
 #include "IntLocoNet.h"
 #include "LocoNet.h"
+#include "LocoNetReceive.h"
 #include "UnitSentrax.h"
 
 #include <QApplication>
@@ -24,6 +25,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -110,6 +112,42 @@ void ReceivePathIntoWindow(benchmark::State& state)
     state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(burst.size()));
 }
 BENCHMARK(ReceivePathIntoWindow)->ArgName("pane_lines")->Arg(0)->Arg(20000)->Arg(100000)->Iterations(20)->Repetitions(5)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+long long StatusKiB(const char* field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    status.open(QIODevice::ReadOnly);
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(qsizetype(std::strlen(field))).trimmed().split(' ').value(0).toLongLong();
+    }
+    return 0;
+}
+
+// state.range(0) minutes of a busy bus (230 input reports a second, each shown on two lines)
+// through the receive path into the monitor pane, fed as fast as the window takes it: the memory
+// the program holds afterwards, and at its peak.
+void BusyBus(benchmark::State& state)
+{
+    TWindowOnPty w;
+    const int reports = 230 * 60 * int(state.range(0));
+    const auto traffic = InputReports(reports);
+    const std::vector<std::uint8_t> last(traffic.end() - 4, traffic.end());
+    const QString lastContact = QString::number(LocoNet::DecodeInputReport(last[1], last[2]).Contact);
+    const long long before = StatusKiB("VmRSS:");
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        std::thread writer([&] { w.Write(traffic); });
+        ProcessUntil([&] { return w.Form->Edit3->text() == lastContact && w.Form->ComPort1->BytesWaiting() == 0; },
+                     300s);
+        writer.join();
+        state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
+    }
+    state.counters["pane_lines"] = w.Form->Memo1->LineCount();
+    state.counters["rss_grown_mib"] = double(StatusKiB("VmRSS:") - before) / 1024;
+    state.counters["peak_rss_mib"] = double(StatusKiB("VmHWM:")) / 1024;
+}
+BENCHMARK(BusyBus)->ArgName("minutes")->Arg(10)->Arg(60)->Iterations(1)->Repetitions(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 // Slot data in on the wire, to the first byte of the claim out.
 void ClaimReaction(benchmark::State& state)

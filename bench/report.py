@@ -57,6 +57,11 @@ def main(folder):
     values = [b["real_time"] for b in window if b["name"].startswith("ClaimReaction") and b.get("run_type") == "iteration"]
     row(5, "slot data in -> first claim byte out, median", claim["real_time"], "ms", spread(values) if values else "50 runs", "-", claim["real_time"] / 2, "<= 2 ms", claim["real_time"] <= 2)
 
+    busy = {minutes: runs(window, f"BusyBus/minutes:{minutes}/")[0] for minutes in (10, 60)}
+    ten, hour = busy[10]["peak_rss_mib"], busy[60]["peak_rss_mib"]
+    row(8, "peak memory after 10 minutes of a busy bus", ten, "MiB", f"{int(busy[10]['pane_lines'])} lines shown", "-", 1, "bounded", True)
+    row(8, "peak memory after an hour of a busy bus", hour, "MiB", f"{int(busy[60]['pane_lines'])} lines shown", f"10 minutes {ten:.4g} MiB", hour / ten, "<= 1.2x", hour / ten <= 1.2)
+
     catalog = load(os.path.join(folder, "catalog.json"))
     for hit in (1, 0):
         libc = aggregate(catalog, f"LibcDgettext/hit:{hit}", "median")["real_time"]

@@ -51,6 +51,11 @@ QString ModuleAndInput(long long zeroBased)
     return QStringLiteral("%1..%2").arg(zeroBased / 16 + 1).arg(zeroBased % 16 + 1);
 }
 
+// The monitor pane keeps the newest lines, as a terminal does: a busy bus shows about 460 lines a
+// second, and a pane left open over a day of operating would otherwise take all the memory a PC
+// has. This many lines go far beyond any configuration session.
+constexpr int kMonitorPaneMaxLines = 200'000;
+
 // The first contact's spinner counts from 0 and stops at the last module's first input.
 constexpr int kFirstContactMax = 2040;
 
@@ -95,6 +100,7 @@ void TfrmSentrax::LoadStoredComponents()
     settingsPalette.setColor(QPalette::ButtonText, QColor(0x40, 0x40, 0x40));
     Button1->setPalette(settingsPalette);
     Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    Memo1->setMaximumBlockCount(kMonitorPaneMaxLines);
     Memo2->setLineWrapMode(QPlainTextEdit::WidgetWidth);
 
     UpDown1->SetMin(0);

@@ -124,6 +124,20 @@ TEST_F(Receive, AStationThatAnswersEveryClaimGetsOneClaimPerSlotPerVersionChoice
     station.join();
 }
 
+TEST_F(Receive, TheMonitorPaneKeepsTheNewest200000Lines)
+{
+    Form->Memo1->BeginUpdate();
+    for (int i = 0; i < 200'010; ++i)
+        Form->Memo1->AddLine(QString::number(i));
+    Form->Memo1->EndUpdate();
+    Pty.Write(Wire({QByteArray("\xB2\x04\x31", 3)}));
+    ASSERT_TRUE(WaitFor([&] { return Form->Edit3->text() == QStringLiteral("266"); }, 5s));
+    const QStringList lines = Lines();
+    EXPECT_EQ(lines.size(), 200'000);
+    EXPECT_EQ(lines.first(), QStringLiteral("12")); // the oldest twelve scrolled away
+    EXPECT_EQ(lines.mid(lines.size() - 3), (QStringList{"200009", "B2043178", "B2043178"}));
+}
+
 TEST_F(Receive, AStreamOfManyMessagesIsShownCompleteAndInOrder)
 {
     QByteArray burst;
