@@ -175,7 +175,7 @@ void ClaimReaction(benchmark::State& state)
     });
     std::uint8_t slot = 1;
     for (auto _ : state) {
-        ForgetClaimedSlots();
+        w.Form->Link().ForgetClaimedSlots();
         const auto data = LocoNet::WithChecksum(LocoNet::TMessage{0xE7, 0x0E, slot, 0x03, 0, 0, 0, 7, 0, 0, 0, 0, 0});
         slot = std::uint8_t(slot % 100 + 1);
         const std::size_t seen = [&] { std::lock_guard lock(mutex); return claimStarts.size(); }();

@@ -1,11 +1,14 @@
 #pragma once
 
 #include "LocoNet.h"
+#include "LocoNetLink.h"
 
 #include <string>
 
-// The configurator's LocoNet routines: they send through, and show what arrives in, the window
-// frmSentrax and its port ComPort1. The byte logic itself is in the loconet library.
+class TfrmSentrax;
+
+// The configurator's LocoNet routines. They work through the window frmSentrax: its LocoNet link
+// sends over ComPort1 and shows what arrives in the window.
 
 using LocoNet::VersionStartMessages;
 
@@ -25,6 +28,19 @@ bool VerifyLocoNetMessage(const std::string& message);
 void ShowInputReport(const std::string& message);
 // Answers slot data in the claim set with a claim of the slot, once per slot.
 void HandleSlotData(const std::string& message);
-// Forgets which slots were claimed: a version's start messages, or a newly opened port, begin a
-// new exchange with the command station.
-void ForgetClaimedSlots();
+
+// The window as a LocoNet link shows traffic: lines in the monitor pane Memo1, the last reported
+// contact in Edit3 and Edit4; between the messages of a pass, the window's pending events run.
+class TWindowLocoNetView final : public TLocoNetView {
+public:
+    explicit TWindowLocoNetView(TfrmSentrax& form) : form_(form) {}
+    void PassBegins() override;
+    void PassEnds() override;
+    void AddLine(std::string_view line) override;
+    void ShowInputReport(const LocoNet::TInputReport& report) override;
+    void Beep() override;
+    void ProcessPending() override;
+
+private:
+    TfrmSentrax& form_;
+};

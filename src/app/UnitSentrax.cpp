@@ -5,7 +5,6 @@
 #include "DesignScaling.h"
 #include "Exception.h"
 #include "IntLocoNet.h"
-#include "LocoNetReceive.h"
 #include "SysUtils.h"
 
 #include <QApplication>
@@ -15,7 +14,6 @@
 #include <QScopedValueRollback>
 
 #include <algorithm>
-#include <span>
 
 TfrmSentrax* frmSentrax = nullptr;
 std::string PendingText;
@@ -131,6 +129,8 @@ void TfrmSentrax::LoadStoredComponents()
     flow.SetXonXoffOut(false);
     flow.SetXonXoffIn(false);
     ComPort1->OnRxChar = [this](QObject* sender, int count) { ComPort1RxChar(sender, count); };
+    linkView_ = std::make_unique<TWindowLocoNetView>(*this);
+    link_ = std::make_unique<TLocoNetLink>(*ComPort1, *linkView_, PendingText, WorkingText);
 
     ComLed1->BeginLoading();
     ComLed1->SetComPort(ComPort1);
@@ -287,7 +287,9 @@ void TfrmSentrax::Button1Click(QObject*)
 {
     ComPort1->ShowSettingsDialog();
     ComPort1->OpenPort();
-    ForgetClaimedSlots();
+    // Whatever is pending came from an earlier connection (or the line's noise at a wrong rate):
+    // it cannot complete a message on this one, and would hold back every message behind it.
+    link_->Reset();
     ComPort1->FlowControl().SetFlowControl(ComPort1->BaudRate() == br19200 ? fcHardware : fcNone);
     GroupBox4->setEnabled(true);
     GroupBox4->setVisible(true);
@@ -308,7 +310,7 @@ bool TfrmSentrax::ChooseVersion(bool withCurrentMonitor, const QStringList& inst
     }
     // Replies to the start messages (slot data among them) are received and answered while
     // the rest is still being sent.
-    ForgetClaimedSlots();
+    link_->ForgetClaimedSlots();
     const bool wasConnected = ComPort1->Connected();
     for (const LocoNet::TMessage& message : VersionStartMessages) {
         SendLocoNetMessage(message);
@@ -399,11 +401,8 @@ void TfrmSentrax::Button6Click(QObject*)
 
 void TfrmSentrax::ComPort1RxChar(QObject*, int count)
 {
-    QByteArray received;
-    ComPort1->ReadText(received, count);
-    LocoNet::AppendHex(PendingText, std::span(reinterpret_cast<const std::uint8_t*>(received.constData()),
-                                              std::size_t(received.size())));
-    ParseLocoNetText(PendingText);
+    // Read what arrived, add it to PendingText as hex text, and run a pass over it.
+    link_->Receive(count);
 }
 
 void InitializeUnitSentrax()

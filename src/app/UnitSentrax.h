@@ -2,6 +2,7 @@
 
 #include "ClientSocket.h"
 #include "CPort.h"
+#include "LocoNetLink.h"
 #include "UpDown.h"
 #include "ui_TfrmSentrax.h"
 
@@ -9,6 +10,7 @@
 
 #include <exception>
 #include <functional>
+#include <memory>
 #include <string>
 
 // The configurator window. It leads the user through programming a Sentrax: open the LocoNet
@@ -25,6 +27,9 @@ public:
     // Non-visual components.
     TComPort* ComPort1;
     TClientSocket* ClientSocket1;
+
+    // The LocoNet link over ComPort1, shown in this window.
+    TLocoNetLink& Link() { return *link_; }
 
     // Handlers, one per control event.
     void Button1Click(QObject* sender);
@@ -61,6 +66,8 @@ private:
     void SetRangeText();
 
     std::exception_ptr* changeError_ = nullptr; // set while a handler sets a field's text
+    std::unique_ptr<TLocoNetView> linkView_;
+    std::unique_ptr<TLocoNetLink> link_;
 };
 
 // The one configurator window, from the start of its construction until it is destroyed.

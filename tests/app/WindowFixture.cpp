@@ -33,7 +33,6 @@ void WindowTest::TearDown()
     delete frmSentrax;
     App.reset();
     FinalizeUnitSentrax();
-    ForgetClaimedSlots();
     qunsetenv("SENTRAX_EXTRA_PORTS");
 }
 

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
@@ -127,10 +128,22 @@ protected:
         if (ok)
             X.Key("Return"); // OK is the default button
     }
+    // Whether a program holds the port: an open port is exclusive.
+    bool PortOpen() const
+    {
+        const int fd = open(Pty.SlavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (fd < 0)
+            return errno == EBUSY;
+        int exclusive = 0;
+        ioctl(fd, TIOCGEXCL, &exclusive);
+        close(fd);
+        return exclusive != 0;
+    }
     void OpenPort()
     {
         Settings();
-        ASSERT_TRUE(X.WaitFor([&] { return Pty.Settings().OutputRate == 19200; }, 10s)) << "the port did not open";
+        ASSERT_TRUE(X.WaitFor([&] { return PortOpen(); }, 10s)) << "the port did not open";
+        EXPECT_EQ(Pty.Settings().OutputRate, 19200u);
     }
 
     QTemporaryDir RuntimeDir;
