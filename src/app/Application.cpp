@@ -21,13 +21,11 @@ static void InitApplicationResources()
     Q_INIT_RESOURCE(app); // the icon lives in this static library
 }
 
-namespace {
-QString TitleFromProgramFile(const QString& path)
+QString TApplication::TitleOf(const QString& programFile)
 {
-    QString name = QFileInfo(path).fileName();
+    QString name = QFileInfo(programFile).fileName();
     name.truncate(name.indexOf(u'.') >= 0 ? name.indexOf(u'.') : name.size());
     return name.isEmpty() ? name : name.left(1) + name.mid(1).toLower();
-}
 }
 
 TApplication::TApplication()
@@ -35,7 +33,7 @@ TApplication::TApplication()
         QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok, frmSentrax);
         box.exec();
     })
-    , title_(TitleFromProgramFile(QCoreApplication::applicationFilePath()))
+    , title_(TitleOf(QCoreApplication::applicationFilePath()))
 {
     Application = this;
     SetExceptionHandler([this](std::exception_ptr error) { ShowException(error); });

@@ -19,6 +19,7 @@ public:
     // The program file's name without directory and without everything from its first full
     // stop, every letter after the first in lower case.
     QString Title() const { return title_; }
+    static QString TitleOf(const QString& programFile);
 
     // The text the error box shows: the message, with a full stop appended when its last
     // character comes after "." in the character table.

@@ -195,8 +195,11 @@ TEST_F(WindowErrors, OneBoxAtATimeAndNoRepeats)
 
 TEST_F(WindowErrors, TheTitleIsTheProgramFileName)
 {
-    // The tests run as test_app: nothing from a full stop on, the first letter as it is.
-    EXPECT_EQ(App->Title(), QStringLiteral("test_app"));
+    // Nothing from the first full stop on, every letter after the first in lower case.
+    EXPECT_EQ(TApplication::TitleOf(QStringLiteral("/opt/v1.2/SENTRAX.Configurator.bin")), QStringLiteral("Sentrax"));
+    EXPECT_EQ(TApplication::TitleOf(QStringLiteral("/usr/bin/sEntrax-Program")), QStringLiteral("sentrax-program"));
+    EXPECT_EQ(TApplication::TitleOf(QStringLiteral("/tmp/.hidden")), QString());
+    EXPECT_EQ(App->Title(), TApplication::TitleOf(QCoreApplication::applicationFilePath())); // here test_app
 }
 
 TEST(WindowLanguage, TheWindowsOwnTextsAreNeverTranslated)

@@ -199,6 +199,35 @@ TEST_F(Workflow, CloseSendsGlobalPowerOffThenClosesThePortAndTheWindow)
     EXPECT_EQ(Form->ComLed3->State(), lsOff);
 }
 
+TEST_F(Workflow, WorkThatWaitsRunsWhereLongStepsLetItRun)
+{
+    // A click on "Power ON test" that waits while the window is busy runs where the window lets
+    // pending work run: between the start messages, inside a receive pass, and between the
+    // power-off message and closing the port. Its 83 7C on the wire shows where that was.
+    OpenThroughSettings(Pty);
+    const QByteArray powerOn("\x83\x7C", 2);
+    const auto clickPowerOnLater = [&] {
+        QMetaObject::invokeMethod(Form->Button6, &QAbstractButton::click, Qt::QueuedConnection);
+    };
+
+    clickPowerOnLater();
+    Form->RadioButton1Click(Form->RadioButton1);
+    EXPECT_EQ(Pty.Read(28, 5s), powerOn + powerOn + StartMessages().mid(2)); // after the first message
+
+    clickPowerOnLater();
+    PendingText = "B2043178";
+    ParseLocoNetText(PendingText);
+    EXPECT_EQ(Pty.Read(2, 5s), powerOn); // before the pass was over
+
+    // The lamps let pending work run too when the port closes; without them, only the step
+    // between the power-off message and the close does.
+    Form->ComLed1->SetComPort(nullptr);
+    Form->ComLed3->SetComPort(nullptr);
+    clickPowerOnLater();
+    Form->Button5Click(Form->Button5);
+    EXPECT_EQ(Pty.Read(4, 5s), QByteArray("\x82\x7D", 2) + powerOn);
+}
+
 TEST_F(Workflow, CloseWithThePortNeverOpenedSendsNothing)
 {
     Click(Form->Button5);

@@ -625,5 +625,7 @@ TEST(EmbeddedCatalogs, AHugeDirectoryIsReadInLinearTime)
     const qint64 elapsed = timer.elapsed();
     EXPECT_EQ(analyzer.Paths().size(), kRecords);
     EXPECT_TRUE(analyzer.Contains(dir.filePath(QString::fromLatin1(name(kRecords - 1)))));
-    EXPECT_LT(elapsed, 5000) << "ms for " << kRecords << " records";
+    // Well under a second here; comparing every record with every earlier one took minutes. The
+    // bound leaves room for sanitizers on a busy machine.
+    EXPECT_LT(elapsed, 30000) << "ms for " << kRecords << " records";
 }

@@ -183,8 +183,11 @@ TEST(ComMonitor, BytesThatArriveWhileTheMainThreadIsBusyComeAsOneBatch)
             std::this_thread::sleep_for(30ms);
         }
     });
-    std::this_thread::sleep_for(250ms);
     writer.join();
+    // Still busy until all nine have arrived (a terminal hands written bytes on a moment later).
+    const auto deadline = Clock::now() + 10s;
+    while (p.Port->BytesWaiting() < 9 && Clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
     ASSERT_TRUE(ProcessEventsUntil([&] { return !p.Counts.isEmpty(); }));
     ProcessFor(100ms);
     EXPECT_EQ(p.Counts, QList<int>{9});

@@ -120,9 +120,8 @@ TEST(PortFaults, OutputHeldByFlowControlIsDroppedNotSentLate)
     port.FlowControl().SetFlowControl(fcSoftware);
     port.Timeouts().SetWriteTotalConstant(300);
     port.OpenPort();
-    pty.Write("\x13");
-    std::this_thread::sleep_for(50ms);
+    pty.HoldOutput(true);
     EXPECT_LT(port.WriteText("held back"), 9); // a short count, and no error
-    pty.Write("\x11");
+    pty.HoldOutput(false);
     EXPECT_EQ(pty.ReadUntilQuiet(300ms), QByteArray());
 }

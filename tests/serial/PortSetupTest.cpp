@@ -181,6 +181,19 @@ TEST(PortSetupDialog, AnExtraPortFromTheEnvironmentCanBeChosenAndOpened)
     EXPECT_EQ(port.Port(), pty.SlavePath());
     port.OpenPort();
     EXPECT_TRUE(port.Connected());
+
+    // OK on a port that is gone: the open port closes, the new name fails to open, and the
+    // settings update still ends, so that the port applies its settings again when it opens.
+    WhenModalShows([&](QWidget* dialog) {
+        ChooseComboItem(ComboOf(dialog, 1), QStringLiteral("/tmp/sentrax-nonexistent-b"));
+        ClickButton(dialog, QStringLiteral("OK"));
+    });
+    EXPECT_EQ(Raised([&] { port.ShowSettingsDialog(); }).Reason(), erOpenFailed);
+    EXPECT_FALSE(port.Connected());
+    port.SetPort(pty.SlavePath());
+    port.SetBaudRate(br57600);
+    port.OpenPort();
+    EXPECT_EQ(pty.Settings().OutputRate, 57600u);
 }
 
 TEST(PortSetupDialog, FlowControlListShowsThePresetTheFlagsAmountTo)
@@ -294,11 +307,12 @@ TEST(PortNames, ListsRealSerialDevicesSortedIgnoringCaseWithTheirUsbNames)
     sys.AddTty(QStringLiteral("ttyS1"), QStringLiteral("devices/platform/serial8250/s1"), QStringLiteral("0"));
     sys.AddTty(QStringLiteral("tty0"), QStringLiteral("devices/virtual/tty0"));
 
-    const auto ports = ListPortNames(sys.ClassTty(), {QStringLiteral("/tmp/Sim"), QStringLiteral("/dev/ttyUSB2")});
+    const auto ports = ListPortNames(sys.ClassTty(), {QStringLiteral("/tmp/Sim"), QStringLiteral("/dev/ttyUSB2"),
+                                                      QStringLiteral("/tmp/sam")});
     QStringList names;
     for (const auto& port : ports)
         names << port.Name;
-    EXPECT_EQ(names, (QStringList{"/dev/ttyS0", "/dev/ttyUSB10", "/dev/ttyUSB2", "/tmp/Sim"}));
+    EXPECT_EQ(names, (QStringList{"/dev/ttyS0", "/dev/ttyUSB10", "/dev/ttyUSB2", "/tmp/sam", "/tmp/Sim"}));
     EXPECT_EQ(ports[2].Description, QStringLiteral("FTDI LocoNet Interface"));
     EXPECT_EQ(ports[1].Description, QString());
 }

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -84,4 +85,26 @@ QByteArray TPty::ReadUntilQuiet(std::chrono::milliseconds quiet)
             return result;
         result.append(buffer, n);
     }
+}
+
+void TPty::HoldOutput(bool hold)
+{
+    if (!hold) {
+        Write("\x11"); // XON
+        return;
+    }
+    // XOFF takes effect when the terminal has processed it, a moment after it was written. A
+    // byte behind it shows that moment: once that byte is waiting on the terminal's side, the
+    // XOFF before it has been acted on. (The byte stays there, unread by the port.)
+    Write("\x13!");
+    const int slave = ::open(slavePath_.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (slave < 0)
+        throw std::runtime_error("cannot look at the terminal's input (an exclusive port, and not root?)");
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    int waiting = 0;
+    while ((ioctl(slave, FIONREAD, &waiting) != 0 || waiting < 1) && Clock::now() < deadline)
+        poll(nullptr, 0, 1);
+    ::close(slave);
+    if (waiting < 1)
+        throw std::runtime_error("the terminal did not take the XOFF");
 }

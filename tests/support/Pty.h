@@ -31,6 +31,11 @@ public:
     };
     std::vector<TTimedByte> ReadTimed(int count, std::chrono::milliseconds timeout);
 
+    // XOFF (true) or XON (false) from the other end, as a flow-controlled interface sends them.
+    // Returns once an XOFF has taken effect on a port that honours it (it needs root when the
+    // port holds the terminal exclusively).
+    void HoldOutput(bool hold);
+
     // The cable pulled out: the slave side hangs up.
     void CloseMaster();
 
