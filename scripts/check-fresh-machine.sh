@@ -28,7 +28,7 @@ readme_command() {
     inside && /^    [^ ]/ { sub(/^    /, ""); print before $0; exit }
   ' "$readme"
 }
-names=(demo test install)
+names=(demo install test)
 declare -A sections=([demo]="Try it" [test]="Test it" [install]="Install it")
 declare -A commands
 # How long a command may take before it counts as hung (CI allows the test command 90 minutes).
