@@ -124,8 +124,18 @@ trap 'exit 143' TERM
 
 echo "Work directory: $work (logs in $logs)"
 echo "Building a minimal Debian 12 root (mmdebstrap --variant=minbase bookworm)"
-mirrors=(/etc/apt/sources.list.d/*.sources)
-[ -e "${mirrors[0]}" ] || mirrors=(http://deb.debian.org/debian)
+# The host's sources for Debian's own archive (main, updates, security), as a machine set up with
+# them has; a file that names any other repository is left out.
+debian_only() {
+  local uris
+  uris=$(grep -v '^[[:space:]]*#' "$1" | grep -oE 'https?://[^ ]+' || true)
+  [ -n "$uris" ] && ! grep -qvE '^https?://[^/]*debian\.org/' <<< "$uris"
+}
+mirrors=()
+for list in /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
+  [ -f "$list" ] && debian_only "$list" && mirrors+=("$list")
+done
+((${#mirrors[@]})) || mirrors=(http://deb.debian.org/debian)
 if ! mmdebstrap --variant=minbase bookworm "$work/base.tar" "${mirrors[@]}" > "$logs/mmdebstrap.log" 2>&1; then
   tail -n 20 "$logs/mmdebstrap.log"
   echo "mmdebstrap failed; the whole log is $logs/mmdebstrap.log" >&2
