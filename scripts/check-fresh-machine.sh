@@ -14,7 +14,9 @@
 # It takes a long time (the test command builds the suite four times), so CI does not run it;
 # run it before calling a change to set-up, packaging or the README done.
 set -euo pipefail
-
+# Read whole before it runs: a checkout that changes this file during the long run must not
+# change what the running script does.
+{
 top=$(cd "$(dirname "$0")/.." && pwd)
 readme="$top/README.md"
 
@@ -203,3 +205,4 @@ for name in "${names[@]}"; do
   [ "${results[$name]}" = passed ] || failed=1
 done
 exit "$failed"
+}
