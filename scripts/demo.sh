@@ -3,7 +3,8 @@
 # port in its port list, and stops the simulator when the configurator ends.
 # With a display, the configurator is yours to use. Without one, a driver goes through a whole
 # programming pass on a virtual display, as a user would, and leaves a screenshot of the window
-# taken just before it presses Close (sentrax-demo.png).
+# taken just before it presses Close (sentrax-demo.png); a step it cannot get through within its
+# bound ends it with the window as it was in that file, and this script with exit code 1.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -17,12 +18,15 @@ for _ in $(seq 100); do [ -e "$port" ] && break; sleep 0.05; done
 export SENTRAX_EXTRA_PORTS="$port"
 echo "The LocoNet simulator is on $port: choose it under Settings."
 
+# The configurator's (or the driver's) exit code is this script's: a driver that gave up fails it.
+status=0
 if [ -n "${DISPLAY:-}" ]; then
-  build/bin/Sentrax
+  build/bin/Sentrax || status=$?
 else
   export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$work/runtime}"
   mkdir -p -m 700 "$XDG_RUNTIME_DIR"
-  xvfb-run -a -s "-screen 0 1280x1024x24" build/bin/sentrax-demo --port "$port" --screenshot "$PWD/sentrax-demo.png"
+  xvfb-run -a -s "-screen 0 1280x1024x24" build/bin/sentrax-demo --port "$port" --screenshot "$PWD/sentrax-demo.png" ||
+    status=$?
 fi
 
 kill $simulator 2>/dev/null || true
@@ -31,3 +35,7 @@ trap - EXIT
 echo
 echo "What the simulator saw (every byte, with times, is in $work/bytes.log):"
 cat "$work/simulator.txt"
+if ((status != 0)); then
+  echo "The demo did not get through (exit code $status)." >&2
+fi
+exit "$status"

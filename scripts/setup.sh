@@ -10,6 +10,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   gettext
   xvfb xauth x11-utils libx11-dev libxtst-dev fonts-liberation openbox
+  # For building the Debian packages (cpack): its dependency scan runs file and dpkg-shlibdeps,
+  # and without dpkg-shlibdeps the package would silently lack its library dependencies.
+  file dpkg-dev
 )
 bash scripts/install-packages.sh "${packages[@]}"
 

@@ -1,0 +1,208 @@
+#!/usr/bin/env bash
+# Runs the README's commands as a new user would: each on a fresh, minimal Debian 12 machine
+# (a root made with mmdebstrap --variant=minbase, with /proc, /sys, /dev, /dev/pts and a tmpfs
+# /tmp mounted), in a fresh clone of this tree's committed HEAD, as root, with nothing else
+# installed. Prints how long each command took and whether it passed, keeps the logs, and
+# unmounts and removes everything, also when interrupted. Exits non-zero if a command failed.
+#
+#   bash scripts/check-fresh-machine.sh [--only demo|test|install] [--run COMMAND] [--keep]
+#
+#   --only NAME    run only that README command (may be given more than once)
+#   --run COMMAND  run COMMAND (in the clone's top directory) instead of the README's commands
+#   --keep         leave the roots and the base tarball in the work directory, unmounted
+#
+# It takes a long time (the test command builds the suite four times), so CI does not run it;
+# run it before calling a change to set-up, packaging or the README done.
+set -euo pipefail
+# Read whole before it runs: a checkout that changes this file during the long run must not
+# change what the running script does.
+{
+top=$(cd "$(dirname "$0")/.." && pwd)
+readme="$top/README.md"
+
+# The README's commands, each under a name: the first indented line of its section. The install
+# section says which command comes before its own ("After `bash scripts/setup.sh`, ...").
+readme_command() {
+  awk -v heading="## $1" '
+    $0 == heading { inside = 1; next }
+    inside && /^## / { exit }
+    inside && match($0, /^After `[^`]+`/) { before = substr($0, 8, RLENGTH - 8) " && " }
+    inside && /^    [^ ]/ { sub(/^    /, ""); print before $0; exit }
+  ' "$readme"
+}
+names=(demo install test)
+declare -A sections=([demo]="Try it" [test]="Test it" [install]="Install it")
+declare -A commands
+# How long a command may take before it counts as hung (CI allows the test command 90 minutes).
+declare -A limits=([demo]=1800 [test]=5400 [install]=1800 [run]=5400)
+
+only=()
+keep=false
+custom=""
+while (($#)); do
+  case $1 in
+    --only) only+=("$2"); shift 2 ;;
+    --run) custom=$2; shift 2 ;;
+    --keep) keep=true; shift ;;
+    *) echo "usage: $0 [--only demo|test|install] [--run COMMAND] [--keep]" >&2; exit 2 ;;
+  esac
+done
+if [ -n "$custom" ]; then
+  names=(run)
+  commands[run]=$custom
+else
+  ((${#only[@]})) && names=("${only[@]}")
+  for name in "${names[@]}"; do
+    [ -n "${sections[$name]:-}" ] || { echo "no README command is called $name" >&2; exit 2; }
+    commands[$name]=$(readme_command "${sections[$name]}")
+    [ -n "${commands[$name]}" ] || { echo "the README's \"${sections[$name]}\" section shows no command" >&2; exit 2; }
+  done
+fi
+
+[ "$(id -u)" = 0 ] || { echo "$0 needs root (it builds and mounts a Debian root)" >&2; exit 2; }
+head=$(git -C "$top" rev-parse HEAD)
+if [ -n "$(git -C "$top" status --porcelain --untracked-files=no)" ]; then
+  echo "Note: uncommitted changes are not checked; the roots get commit ${head:0:12}."
+fi
+command -v mmdebstrap > /dev/null || bash "$top/scripts/install-packages.sh" mmdebstrap
+
+work=$(mktemp -d /var/tmp/sentrax-fresh-machine.XXXXXX)
+logs="$work/logs"
+mkdir -p "$logs"
+roots=()
+runner=""
+
+# Everything a root has mounted, deepest first.
+mounts_under() {
+  findmnt -rn -o TARGET | awk -v root="$1" 'index($0, root "/") == 1' | sort -r
+}
+
+# Ends the processes still running inside a root (a daemon a package started, a hung test):
+# they would keep its mounts busy.
+stop_processes_in() {
+  local root=$1 pid
+  for pid in $(ls /proc | grep -E '^[0-9]+$'); do
+    [ "$(readlink "/proc/$pid/root" 2>/dev/null)" = "$root" ] && kill -KILL "$pid" 2>/dev/null || true
+  done
+}
+
+unmount_root() {
+  local root=$1 target
+  stop_processes_in "$root"
+  for target in $(mounts_under "$root"); do
+    umount "$target" 2>/dev/null || umount -l "$target" || true
+  done
+}
+
+cleanup() {
+  local status=$? root
+  trap - EXIT INT TERM
+  set +e
+  ((status == 130 || status == 143)) && echo "Interrupted: ending what runs in the roots, unmounting and removing them." >&2
+  if [ -n "$runner" ]; then
+    kill -TERM "$runner" 2>/dev/null || true
+    wait "$runner" 2>/dev/null || true
+  fi
+  for root in "${roots[@]}"; do
+    unmount_root "$root"
+    if [ -n "$(mounts_under "$root")" ]; then
+      # Never remove through a mounted /dev or /sys.
+      echo "Still mounted under $root, so it is left in place:" >&2
+      mounts_under "$root" >&2
+    elif ! $keep; then
+      rm -rf --one-file-system "$root"
+    fi
+  done
+  if $keep; then
+    echo "Kept (unmounted): $work"
+  else
+    rm -f "$work/base.tar"
+  fi
+  exit "$status"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+echo "Work directory: $work (logs in $logs)"
+echo "Building a minimal Debian 12 root (mmdebstrap --variant=minbase bookworm)"
+# The host's sources for Debian's own archive (main, updates, security), as a machine set up with
+# them has; a file that names any other repository is left out.
+debian_only() {
+  local uris
+  uris=$(grep -v '^[[:space:]]*#' "$1" | grep -oE 'https?://[^ ]+' || true)
+  [ -n "$uris" ] && ! grep -qvE '^https?://[^/]*debian\.org/' <<< "$uris"
+}
+mirrors=()
+for list in /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
+  [ -f "$list" ] && debian_only "$list" && mirrors+=("$list")
+done
+((${#mirrors[@]})) || mirrors=(http://deb.debian.org/debian)
+if ! mmdebstrap --variant=minbase bookworm "$work/base.tar" "${mirrors[@]}" > "$logs/mmdebstrap.log" 2>&1; then
+  tail -n 20 "$logs/mmdebstrap.log"
+  echo "mmdebstrap failed; the whole log is $logs/mmdebstrap.log" >&2
+  exit 1
+fi
+
+# A fresh machine from the base tarball, with what a running machine has mounted, and a fresh
+# clone of the committed HEAD in /root/sentrax.
+make_root() {
+  local root=$1
+  mkdir -p "$root"
+  roots+=("$root")
+  tar -xf "$work/base.tar" -C "$root"
+  mount -t proc proc "$root/proc"
+  mount -t sysfs sysfs "$root/sys"
+  mount --bind /dev "$root/dev"
+  mount --bind /dev/pts "$root/dev/pts"
+  mount -t tmpfs tmpfs "$root/dev/shm"
+  mount -t tmpfs -o mode=1777 tmpfs "$root/tmp"
+  cp -L /etc/resolv.conf "$root/etc/resolv.conf"
+  git clone -q --no-hardlinks --no-checkout "$top" "$root/root/sentrax"
+  git -C "$root/root/sentrax" checkout -q --detach "$head"
+}
+
+declare -A results durations
+format_duration() { printf '%d min %02d s' $(($1 / 60)) $(($1 % 60)); }
+
+for name in "${names[@]}"; do
+  root="$work/root-$name"
+  make_root "$root"
+  echo
+  echo "== $name: ${commands[$name]}"
+  echo "   (in a fresh root at $root; its output goes to $logs/$name.log)"
+  mkdir -p "$logs/$name-files"
+  start=$(date +%s)
+  # A login shell as a new root user has it: a clean environment, no display, no terminal input.
+  timeout -k 30 "${limits[$name]}" chroot "$root" /usr/bin/env -i HOME=/root TERM=dumb \
+    PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
+    bash -c "cd /root/sentrax && ${commands[$name]}" < /dev/null > "$logs/$name.log" 2>&1 &
+  runner=$!
+  status=0
+  wait "$runner" || status=$?
+  runner=""
+  durations[$name]=$(( $(date +%s) - start ))
+  if ((status == 0)); then
+    results[$name]="passed"
+  elif ((status == 124)); then
+    results[$name]="FAILED (still running after $(format_duration "${limits[$name]}"))"
+  else
+    results[$name]="FAILED (exit code $status)"
+  fi
+  # The screenshots and the build and test logs the command left, for a look afterwards.
+  (cd "$root/root/sentrax" && find . -maxdepth 2 \( -name 'sentrax-demo*.png' -o -name build.log -o -name ctest.log \) \
+     -exec cp --parents {} "$logs/$name-files/" \; 2>/dev/null) || true
+  echo "   ${results[$name]} in $(format_duration "${durations[$name]}")"
+  [ "${results[$name]}" = passed ] || tail -n 30 "$logs/$name.log" | sed 's/^/   | /'
+  unmount_root "$root"
+done
+
+echo
+echo "== On a fresh Debian 12 root (commit ${head:0:12}; logs in $logs)"
+failed=0
+for name in "${names[@]}"; do
+  printf '%-8s %-82s %s in %s\n' "$name" "${commands[$name]}" "${results[$name]}" "$(format_duration "${durations[$name]}")"
+  [ "${results[$name]}" = passed ] || failed=1
+done
+exit "$failed"
+}
