@@ -3,6 +3,7 @@
 
 #include "LocoNet.h"
 #include "LocoNetReceive.h"
+#include "PassRecorder.h"
 
 #include <benchmark/benchmark.h>
 
@@ -31,24 +32,6 @@ std::vector<std::uint8_t> Traffic(std::size_t bytes)
     return stream;
 }
 
-struct TActions final : LocoNet::TPassActions {
-    std::size_t Lines = 0;
-    LocoNet::TSlotClaims Claims;
-    static std::vector<std::uint8_t> Bytes(const std::string& hex) { return LocoNet::BytesOfHex(hex); }
-    bool Verify(const std::string& m) override { return LocoNet::ChecksumValid(Bytes(m)); }
-    void AddLine(std::string_view) override { ++Lines; }
-    void InputReport(const std::string& m) override
-    {
-        const auto b = Bytes(m);
-        benchmark::DoNotOptimize(LocoNet::DecodeInputReport(b[1], b[2]));
-    }
-    void SlotData(const std::string& m) override
-    {
-        if (const auto slot = LocoNet::SlotToClaim(Bytes(m)))
-            Claims.TryClaim(*slot);
-    }
-    void Beep() override {}
-};
 
 void ReceiveDecoding(benchmark::State& state)
 {
@@ -57,14 +40,15 @@ void ReceiveDecoding(benchmark::State& state)
     for (auto _ : state) {
         std::string pending;
         std::string working;
-        TActions actions;
+        TPassRecorder actions;
+        actions.Record = false;
         for (std::size_t at = 0; at < traffic.size(); at += chunk) {
             const std::size_t n = std::min(chunk, traffic.size() - at);
             LocoNet::AppendHex(pending, {traffic.data() + at, n});
             LocoNet::ParsePass(pending, pending, working, actions);
             LocoNet::CapPending(pending);
         }
-        benchmark::DoNotOptimize(actions.Lines);
+        benchmark::DoNotOptimize(actions.LineCount);
     }
     state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(traffic.size()));
 }

@@ -7,6 +7,7 @@
 #include "IntLocoNet.h"
 #include "LocoNet.h"
 #include "LocoNetReceive.h"
+#include "Simulator.h"
 #include "UnitSentrax.h"
 
 #include <QApplication>
@@ -17,9 +18,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -193,44 +191,6 @@ void ClaimReaction(benchmark::State& state)
 }
 BENCHMARK(ClaimReaction)->Iterations(1)->Repetitions(50)->UseManualTime()->ReportAggregatesOnly()->Unit(benchmark::kMillisecond);
 
-// The simulator, as a child process logging every byte with its time.
-struct TSimulator {
-    QTemporaryDir Dir;
-    QString Port = Dir.filePath(QStringLiteral("loconet"));
-    QString Log = Dir.filePath(QStringLiteral("bytes.log"));
-    pid_t Pid = -1;
-    TSimulator()
-    {
-        Pid = fork();
-        if (Pid == 0) {
-            const int null = open("/dev/null", O_WRONLY);
-            dup2(null, STDOUT_FILENO);
-            execl(LOCONET_SIM, LOCONET_SIM, "--no-station", "--report-interval", "0", "--quiet", "--link",
-                  Port.toLocal8Bit().constData(), "--log", Log.toLocal8Bit().constData(), nullptr);
-            _exit(127);
-        }
-        for (int i = 0; i < 500 && !QFile::exists(Port); ++i)
-            std::this_thread::sleep_for(10ms);
-    }
-    ~TSimulator()
-    {
-        kill(Pid, SIGTERM);
-        waitpid(Pid, nullptr, 0);
-    }
-    std::vector<double> ReceivedTimes() const
-    {
-        std::vector<double> times;
-        QFile f(Log);
-        f.open(QIODevice::ReadOnly);
-        while (!f.atEnd()) {
-            const auto fields = f.readLine().split(' ');
-            if (fields.size() == 3 && fields[1] == "rx")
-                times.push_back(fields[0].toDouble());
-        }
-        return times;
-    }
-};
-
 double Percentile(std::vector<double> values, double p)
 {
     std::sort(values.begin(), values.end());
@@ -241,7 +201,7 @@ double Percentile(std::vector<double> values, double p)
 // time the window spends sending them (not the user's time between the steps).
 void ProgrammingPass(benchmark::State& state)
 {
-    TSimulator simulator;
+    TSimulator simulator({"--no-station", "--report-interval", "0"});
     TWindowOnPty w(simulator.Port);
     for (auto _ : state) {
         const auto start = Clock::now();
@@ -257,7 +217,9 @@ void ProgrammingPass(benchmark::State& state)
     // the 200 ms inside a switch-request pair, and the time between passes (a pass is 42 bytes:
     // 26 of start messages, 8 of each pair).
     std::this_thread::sleep_for(200ms);
-    const auto times = simulator.ReceivedTimes();
+    std::vector<double> times;
+    for (const TSimulator::TLoggedByte& b : simulator.Bytes("rx"))
+        times.push_back(b.At);
     std::vector<double> gaps;
     for (std::size_t i = 1; i < times.size(); ++i) {
         const double gap = (times[i] - times[i - 1]) * 1000;

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Draws the program icon, a feedback module on a bus: a circuit board with a row of eight S88
 contact terminals, a chip and a lamp, hanging off a bus cable. Writes the 32 x 32, 16-colour
-picture (src/resources/Sentrax.xpm, and as PNG for the desktop's icon theme,
+picture (src/app/Sentrax.xpm, and as PNG for the desktop's icon theme,
 packaging/sentrax-configurator.png) and the same drawing as scalable SVG
 (packaging/sentrax-configurator.svg). Run from the project root.
 """
@@ -10,7 +10,7 @@ import struct
 import zlib
 
 SIZE = 32
-OUT = os.path.join("src", "resources")
+OUT = os.path.join("src", "app")
 
 COLOURS = {
     "board": (0x2E, 0x8B, 0x3E),

@@ -2,13 +2,13 @@
 """Draws the signal-LED pictures: 15 x 15, at most 16 colours, as XPM text.
 
 One lit and one dark lamp per colour, and a light bulb. Run from the project root; it rewrites
-src/resources/leds/*.xpm.
+src/serialui/leds/*.xpm.
 """
 import math
 import os
 
 SIZE = 15
-OUT = os.path.join("src", "resources", "leds")
+OUT = os.path.join("src", "serialui", "leds")
 
 # base colour of each lamp: (lit, dark)
 LAMPS = {

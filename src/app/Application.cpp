@@ -1,6 +1,7 @@
 #include "Application.h"
 
 #include "CPortModule.h"
+#include "CPortSetup.h"
 #include "Exception.h"
 #include "GnuGettext.h"
 #include "StopSignals.h"
@@ -104,12 +105,14 @@ void InitializeModules()
 {
     InitializeGnuGettext();
     InitializeCPort();
+    InitializeCPortSetup();
     InitializeUnitSentrax();
 }
 
 void FinalizeModules()
 {
     FinalizeUnitSentrax();
+    FinalizeCPortSetup();
     FinalizeCPort();
     FinalizeGnuGettext();
 }

@@ -1,7 +1,7 @@
 #include "UnitSentrax.h"
 
 #include "ActiveForm.h"
-#include "CPortCtl.h"
+#include "ui_TfrmSentrax.h"
 #include "DesignScaling.h"
 #include "Exception.h"
 #include "IntLocoNet.h"
@@ -62,10 +62,12 @@ constexpr int kFirstContactMax = 2040;
 TfrmSentrax::TfrmSentrax(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                           | Qt::WindowCloseButtonHint)
+    , ui_(std::make_unique<Ui::TfrmSentrax>())
 {
     frmSentrax = this;
     try {
-        setupUi(this);
+        ui_->setupUi(this);
+        TakeControls();
         LoadStoredComponents();
         ConnectHandlers();
         ScaleDesignedForm(this, kDesignDpi);
@@ -84,6 +86,37 @@ TfrmSentrax::~TfrmSentrax()
     delete ComPort1;
     if (frmSentrax == this)
         frmSentrax = nullptr;
+}
+
+void TfrmSentrax::TakeControls()
+{
+    GroupBox1 = ui_->GroupBox1;
+    Button1 = ui_->Button1;
+    GroupBox2 = ui_->GroupBox2;
+    Button2 = ui_->Button2;
+    Button3 = ui_->Button3;
+    Edit1 = ui_->Edit1;
+    UpDown1 = ui_->UpDown1;
+    Button5 = ui_->Button5;
+    GroupBox3 = ui_->GroupBox3;
+    Button4 = ui_->Button4;
+    Edit2 = ui_->Edit2;
+    UpDown2 = ui_->UpDown2;
+    Label1 = ui_->Label1;
+    StaticText1 = ui_->StaticText1;
+    Edit3 = ui_->Edit3;
+    Memo1 = ui_->Memo1;
+    Edit4 = ui_->Edit4;
+    ComLed1 = ui_->ComLed1;
+    ComLed3 = ui_->ComLed3;
+    Label2 = ui_->Label2;
+    Label3 = ui_->Label3;
+    Memo2 = ui_->Memo2;
+    GroupBox4 = ui_->GroupBox4;
+    RadioButton1 = ui_->RadioButton1;
+    RadioButton2 = ui_->RadioButton2;
+    RadioButton3 = ui_->RadioButton3;
+    Button6 = ui_->Button6;
 }
 
 void TfrmSentrax::LoadStoredComponents()

@@ -1,11 +1,17 @@
 #pragma once
 
 #include "ClientSocket.h"
+#include "ComLed.h"
 #include "CPort.h"
 #include "LocoNetLink.h"
+#include "Memo.h"
 #include "UpDown.h"
-#include "ui_TfrmSentrax.h"
 
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QWidget>
 
 #include <exception>
@@ -13,19 +19,51 @@
 #include <memory>
 #include <string>
 
+namespace Ui {
+class TfrmSentrax;
+}
+
 // The configurator window. It leads the user through programming a Sentrax: open the LocoNet
 // interface ("Settings"), choose the module version, program the first S88 contact and the
 // number of contacts, then "Close". The workflow step is the set of visible and enabled group
 // boxes; every number is read from the fields when it is needed.
-class TfrmSentrax : public QWidget, public Ui::TfrmSentrax {
+class TfrmSentrax : public QWidget {
     Q_OBJECT
 
 public:
     explicit TfrmSentrax(QWidget* parent = nullptr);
     ~TfrmSentrax() override;
 
-    // Non-visual components.
+    // The window's components and controls, in their declared order; the controls come from
+    // the window's layout.
     TComPort* ComPort1;
+    QGroupBox* GroupBox1;
+    QPushButton* Button1;
+    QGroupBox* GroupBox2;
+    QPushButton* Button2;
+    QPushButton* Button3;
+    QLineEdit* Edit1;
+    TUpDown* UpDown1;
+    QPushButton* Button5;
+    QGroupBox* GroupBox3;
+    QPushButton* Button4;
+    QLineEdit* Edit2;
+    TUpDown* UpDown2;
+    QLabel* Label1;
+    QLabel* StaticText1;
+    QLineEdit* Edit3;
+    TMemo* Memo1;
+    QLineEdit* Edit4;
+    TComLed* ComLed1;
+    TComLed* ComLed3;
+    QLabel* Label2;
+    QLabel* Label3;
+    TMemo* Memo2;
+    QGroupBox* GroupBox4;
+    QRadioButton* RadioButton1;
+    QRadioButton* RadioButton2;
+    QRadioButton* RadioButton3;
+    QPushButton* Button6;
     TClientSocket* ClientSocket1;
 
     // The LocoNet link over ComPort1, shown in this window.
@@ -52,6 +90,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void TakeControls();
     void LoadStoredComponents();
     void ConnectHandlers();
     // False when the port closed while the start messages went out.
@@ -65,6 +104,7 @@ private:
     void SetFirstContactLabel(long long firstContact);
     void SetRangeText();
 
+    std::unique_ptr<Ui::TfrmSentrax> ui_;
     std::exception_ptr* changeError_ = nullptr; // set while a handler sets a field's text
     std::unique_ptr<TLocoNetView> linkView_;
     std::unique_ptr<TLocoNetLink> link_;

@@ -18,6 +18,12 @@ namespace {
 // Lives on the main thread; each posted wake-up event makes it serve one request.
 class TSyncWaker final : public QObject {
 public:
+    static QEvent::Type WakeUp()
+    {
+        static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+        return type;
+    }
+
     explicit TSyncWaker(TThreadSync& sync)
         : sync_(sync)
     {
@@ -25,7 +31,7 @@ public:
 
     bool event(QEvent* e) override
     {
-        if (e->type() != QEvent::User)
+        if (e->type() != WakeUp())
             return QObject::event(e);
         sync_.ServeOne();
         return true;
@@ -58,7 +64,7 @@ void TThreadSync::Post(std::shared_ptr<TSyncRequest> request)
         pending_.push_back(std::move(request));
     }
     changed_.notify_all();
-    QCoreApplication::postEvent(waker_.get(), new QEvent(QEvent::User));
+    QCoreApplication::postEvent(waker_.get(), new QEvent(TSyncWaker::WakeUp()));
 }
 
 void TThreadSync::Synchronize(std::function<void()> work)

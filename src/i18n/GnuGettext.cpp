@@ -250,28 +250,26 @@ TGnuGettextInstance::TGnuGettextInstance(const QString& executableDirectory, con
 
 TGnuGettextInstance::~TGnuGettextInstance() = default;
 
+TDomain* TGnuGettextInstance::FindDomainLocked(const QString& name)
+{
+    // Names are compared ignoring case.
+    const auto it = std::find_if(domains_.begin(), domains_.end(), [&](const auto& entry) {
+        return entry.first.compare(name, Qt::CaseInsensitive) == 0;
+    });
+    return it == domains_.end() ? nullptr : it->second.get();
+}
+
 TDomain* TGnuGettextInstance::FindDomain(const QString& name)
 {
     std::lock_guard lock(registryLock_);
-    for (auto& [domainName, domain] : domains_) {
-        if (domainName.compare(name, Qt::CaseInsensitive) == 0)
-            return domain.get();
-    }
-    return nullptr;
+    return FindDomainLocked(name);
 }
 
 TDomain& TGnuGettextInstance::FindOrCreateDomain(const QString& name)
 {
     std::lock_guard lock(registryLock_);
-    // Names are compared ignoring case; callers nearly always spell a name the same way.
-    for (auto& [domainName, domain] : domains_) {
-        if (domainName == name)
-            return *domain;
-    }
-    for (auto& [domainName, domain] : domains_) {
-        if (domainName.compare(name, Qt::CaseInsensitive) == 0)
-            return *domain;
-    }
+    if (TDomain* domain = FindDomainLocked(name))
+        return *domain;
     domains_.emplace_back(name, std::make_unique<TDomain>(baseDirectory_ + u'/', name, currentLanguage_, analyzer_));
     return *domains_.back().second;
 }

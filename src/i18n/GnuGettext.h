@@ -151,6 +151,7 @@ public:
 
 private:
     TDomain& FindOrCreateDomain(const QString& name);
+    TDomain* FindDomainLocked(const QString& name);
 
     QString currentLanguage_;
     QString currentDomain_;

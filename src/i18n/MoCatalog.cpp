@@ -105,6 +105,9 @@ QByteArrayView TMoCatalog::Find(QByteArrayView key) const
 {
     if (count_ == 0)
         return key;
+    // The catalog format's own probing order, not a library search: on a catalog whose msgids
+    // are out of order (nothing checks that they are sorted) it decides what is found, and the
+    // readers of such catalogs must agree on it.
     std::uint32_t i = std::uint32_t{1} << (31 - __builtin_clz(count_)); // largest power of two <= N
     std::uint32_t step = i / 2;
     for (;;) {

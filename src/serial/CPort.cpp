@@ -3,14 +3,24 @@
 #include "ComThread.h"
 #include "EComPort.h"
 #include "Exception.h"
-#include "PosixComDevice.h"
 
 #include <algorithm>
-#include <cerrno>
+#include <atomic>
 
 // --- Settings objects -------------------------------------------------------------------------
 
 namespace {
+// Every setter of the port and its settings objects: an unchanged value does nothing; a changed
+// one is stored first, then applied (so after a failed apply the setting holds the refused value).
+template <class T, class Apply>
+void ChangeSetting(T& field, T value, Apply apply)
+{
+    if (value == field)
+        return;
+    field = value;
+    apply();
+}
+
 int EvenSize(int value)
 {
     return (value > 0 && value % 2 != 0) ? value - 1 : value;
@@ -19,20 +29,12 @@ int EvenSize(int value)
 
 void TComBuffer::SetInputSize(int value)
 {
-    value = EvenSize(value);
-    if (value == inputSize_)
-        return;
-    inputSize_ = value;
-    port_.ApplyBufferSizes();
+    ChangeSetting(inputSize_, EvenSize(value), [this] { port_.ApplyBufferSizes(); });
 }
 
 void TComBuffer::SetOutputSize(int value)
 {
-    value = EvenSize(value);
-    if (value == outputSize_)
-        return;
-    outputSize_ = value;
-    port_.ApplyBufferSizes();
+    ChangeSetting(outputSize_, EvenSize(value), [this] { port_.ApplyBufferSizes(); });
 }
 
 void TComBuffer::Assign(const TComBuffer& source)
@@ -42,37 +44,16 @@ void TComBuffer::Assign(const TComBuffer& source)
     port_.ApplyBufferSizes();
 }
 
-void TComParity::SetBits(TParityBits value)
+template <class T>
+void TComParity::Set(T& field, T value)
 {
-    if (value == bits_)
-        return;
-    bits_ = value;
-    port_.ApplyLineSettings();
+    ChangeSetting(field, value, [this] { port_.ApplyLineSettings(); });
 }
 
-void TComParity::SetCheck(bool value)
-{
-    if (value == check_)
-        return;
-    check_ = value;
-    port_.ApplyLineSettings();
-}
-
-void TComParity::SetReplace(bool value)
-{
-    if (value == replace_)
-        return;
-    replace_ = value;
-    port_.ApplyLineSettings();
-}
-
-void TComParity::SetReplaceChar(char value)
-{
-    if (value == replaceChar_)
-        return;
-    replaceChar_ = value;
-    port_.ApplyLineSettings();
-}
+void TComParity::SetBits(TParityBits value) { Set(bits_, value); }
+void TComParity::SetCheck(bool value) { Set(check_, value); }
+void TComParity::SetReplace(bool value) { Set(replace_, value); }
+void TComParity::SetReplaceChar(char value) { Set(replaceChar_, value); }
 
 void TComParity::Assign(const TComParity& source)
 {
@@ -85,10 +66,7 @@ void TComParity::Assign(const TComParity& source)
 
 void TComTimeouts::Set(int& field, int value)
 {
-    if (value == field)
-        return;
-    field = value;
-    port_.ApplyTimeoutSettings();
+    ChangeSetting(field, value, [this] { port_.ApplyTimeoutSettings(); });
 }
 
 void TComTimeouts::SetReadInterval(int value) { Set(readInterval_, value); }
@@ -110,10 +88,7 @@ void TComTimeouts::Assign(const TComTimeouts& source)
 template <class T>
 void TComFlowControl::Set(T& field, T value)
 {
-    if (value == field)
-        return;
-    field = value;
-    port_.ApplyLineSettings();
+    ChangeSetting(field, value, [this] { port_.ApplyLineSettings(); });
 }
 
 void TComFlowControl::SetOutCTSFlow(bool value) { Set(outCTSFlow_, value); }
@@ -176,7 +151,7 @@ void TComFlowControl::Assign(const TComFlowControl& source)
 
 TCustomComPort::TCustomComPort(QObject* owner, std::unique_ptr<TComDevice> device)
     : QObject(owner)
-    , device_(device ? std::move(device) : std::make_unique<TPosixComDevice>())
+    , device_(device ? std::move(device) : CreatePlatformComDevice())
 {
 }
 
@@ -215,61 +190,42 @@ void TCustomComPort::SetConnected(bool value)
 
 void TCustomComPort::SetBaudRate(TBaudRate value)
 {
-    if (value == baudRate_)
-        return;
-    baudRate_ = value;
-    ApplyLineSettings();
+    ChangeSetting(baudRate_, value, [this] { ApplyLineSettings(); });
 }
 
 void TCustomComPort::SetCustomBaudRate(int value)
 {
-    if (value == customBaudRate_)
-        return;
-    customBaudRate_ = value;
-    ApplyLineSettings();
+    ChangeSetting(customBaudRate_, value, [this] { ApplyLineSettings(); });
 }
 
 void TCustomComPort::SetPort(const QString& value)
 {
-    if (value == port_)
-        return;
-    port_ = value;
-    if (connected_ && !loading_) {
-        ClosePort();
-        OpenPort();
-    }
+    ChangeSetting(port_, value, [this] {
+        if (connected_ && !loading_) {
+            ClosePort();
+            OpenPort();
+        }
+    });
 }
 
 void TCustomComPort::SetStopBits(TStopBits value)
 {
-    if (value == stopBits_)
-        return;
-    stopBits_ = value;
-    ApplyLineSettings();
+    ChangeSetting(stopBits_, value, [this] { ApplyLineSettings(); });
 }
 
 void TCustomComPort::SetDataBits(TDataBits value)
 {
-    if (value == dataBits_)
-        return;
-    dataBits_ = value;
-    ApplyLineSettings();
+    ChangeSetting(dataBits_, value, [this] { ApplyLineSettings(); });
 }
 
 void TCustomComPort::SetDiscardNull(bool value)
 {
-    if (value == discardNull_)
-        return;
-    discardNull_ = value;
-    ApplyLineSettings();
+    ChangeSetting(discardNull_, value, [this] { ApplyLineSettings(); });
 }
 
 void TCustomComPort::SetEventChar(char value)
 {
-    if (value == eventChar_)
-        return;
-    eventChar_ = value;
-    ApplyLineSettings();
+    ChangeSetting(eventChar_, value, [this] { ApplyLineSettings(); });
 }
 
 void TCustomComPort::SetSyncMethod(TSyncMethod value)
@@ -290,39 +246,37 @@ void TCustomComPort::Loaded()
     }
 }
 
+TLineSettings TCustomComPort::CurrentLineSettings() const
+{
+    const TComFlowControl& fc = flowControl_;
+    TLineSettings s;
+    s.BaudRate = baudRate_ == brCustom ? std::uint32_t(customBaudRate_) : BaudRateValue(baudRate_);
+    s.DataBits = 5 + int(dataBits_);
+    s.Parity = parity_.Bits();
+    s.StopBits = stopBits_;
+    s.ParityCheck = parity_.Check();
+    s.ParityReplace = parity_.Replace();
+    s.ReplaceChar = parity_.ReplaceChar();
+    s.DiscardNull = discardNull_;
+    s.OutCTSFlow = fc.OutCTSFlow();
+    s.OutDSRFlow = fc.OutDSRFlow();
+    s.DTRControl = fc.ControlDTR();
+    s.RTSControl = fc.ControlRTS();
+    s.DSRSensitivity = fc.DSRSensitivity();
+    s.XonXoffOut = fc.XonXoffOut();
+    s.XonXoffIn = fc.XonXoffIn();
+    s.TxContinueOnXoff = fc.TxContinueOnXoff();
+    s.XonLimit = buffer_.InputSize() / 4;
+    s.XoffLimit = s.XonLimit;
+    s.XonChar = fc.XonChar();
+    s.XoffChar = fc.XoffChar();
+    s.EventChar = eventChar_;
+    return s;
+}
+
 TDCB TCustomComPort::CurrentDCB() const
 {
-    TDCB dcb;
-    dcb.BaudRate = baudRate_ == brCustom ? std::uint32_t(customBaudRate_) : BaudRateValue(baudRate_);
-    const TComFlowControl& fc = flowControl_;
-    std::uint32_t flags = DCBFlag::Binary;
-    const auto flag = [&flags](bool on, std::uint32_t bit) {
-        if (on)
-            flags |= bit;
-    };
-    const bool errorChar = parity_.Check() && parity_.Replace();
-    flag(parity_.Check(), DCBFlag::Parity);
-    flag(fc.OutCTSFlow(), DCBFlag::OutxCtsFlow);
-    flag(fc.OutDSRFlow(), DCBFlag::OutxDsrFlow);
-    flags |= std::uint32_t(fc.ControlDTR()) << DCBFlag::DtrControlShift;
-    flag(fc.DSRSensitivity(), DCBFlag::DsrSensitivity);
-    flag(fc.TxContinueOnXoff(), DCBFlag::TXContinueOnXoff);
-    flag(fc.XonXoffOut(), DCBFlag::OutX);
-    flag(fc.XonXoffIn(), DCBFlag::InX);
-    flag(errorChar, DCBFlag::ErrorChar);
-    flag(discardNull_, DCBFlag::Null);
-    flags |= std::uint32_t(fc.ControlRTS()) << DCBFlag::RtsControlShift;
-    dcb.Flags = flags;
-    dcb.XonLim = static_cast<std::uint16_t>(buffer_.InputSize() / 4);
-    dcb.XoffLim = dcb.XonLim;
-    dcb.ByteSize = static_cast<std::uint8_t>(5 + dataBits_);
-    dcb.Parity = static_cast<std::uint8_t>(parity_.Bits());
-    dcb.StopBits = static_cast<std::uint8_t>(stopBits_);
-    dcb.XonChar = fc.XonChar();
-    dcb.XoffChar = fc.XoffChar();
-    dcb.ErrorChar = errorChar ? parity_.ReplaceChar() : char(0);
-    dcb.EvtChar = eventChar_;
-    return dcb;
+    return ToDCB(CurrentLineSettings());
 }
 
 TCommTimeouts TCustomComPort::CurrentTimeouts() const
@@ -341,7 +295,7 @@ void TCustomComPort::ApplyLineSettings()
 {
     if (!Applicable())
         return;
-    if (const int error = device_->SetCommState(CurrentDCB()))
+    if (const int error = device_->SetLineSettings(CurrentLineSettings()))
         throw EComPort(erSetState, error);
 }
 
@@ -499,15 +453,30 @@ void TCustomComPort::ReportDeliveryFailure(unsigned generation, std::exception_p
     std::rethrow_exception(failure);
 }
 
+// --- The settings dialog ----------------------------------------------------------------------
+
+namespace {
+std::atomic<TSettingsDialog> gSettingsDialog{nullptr};
+}
+
+void SetSettingsDialog(TSettingsDialog dialog)
+{
+    gSettingsDialog = dialog;
+}
+
+void TCustomComPort::ShowSettingsDialog()
+{
+    if (const TSettingsDialog dialog = gSettingsDialog.load())
+        dialog(*this);
+}
+
 // --- Transfers --------------------------------------------------------------------------------
 
 int TCustomComPort::WriteText(const QByteArray& text)
 {
     if (text.isEmpty())
         return 0;
-    if (!device_->IsOpen())
-        throw EComPort(erWriteFailed, EBADF);
-    int written = 0;
+    int written = 0; // a closed device fails with its own code for an invalid handle
     if (const int error = device_->Write(text.constData(), int(text.size()), written))
         RaiseDeviceError(erWriteFailed, error);
     CallLinks(&TComLink::OnTx, true);
@@ -521,8 +490,6 @@ int TCustomComPort::ReadText(QByteArray& text, int count)
         text.clear();
         return 0;
     }
-    if (!device_->IsOpen())
-        throw EComPort(erReadFailed, EBADF);
     text.resize(count);
     int read = 0;
     if (const int error = device_->Read(text.data(), count, read)) {

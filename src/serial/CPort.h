@@ -49,6 +49,8 @@ public:
     void Assign(const TComParity& source);
 
 private:
+    template <class T>
+    void Set(T& field, T value);
     TCustomComPort& port_;
     TParityBits bits_ = prNone;
     bool check_ = false;
@@ -199,7 +201,8 @@ public:
     void ClosePort();
     int WriteText(const QByteArray& text);
     int ReadText(QByteArray& text, int count);
-    void ShowSettingsDialog(); // the modal port settings dialog
+    // The modal port settings dialog; programs with widgets install it (SetSettingsDialog).
+    void ShowSettingsDialog();
     int BytesWaiting();
     TComSignals LineSignals();
     TComErrors LineErrors();
@@ -214,7 +217,9 @@ public:
     void Loaded();
     bool Loading() const { return loading_; }
 
-    // The device control block the line settings amount to.
+    // The line settings as the device takes them, and as the classic device control block
+    // lays them out.
+    TLineSettings CurrentLineSettings() const;
     TDCB CurrentDCB() const;
     TCommTimeouts CurrentTimeouts() const;
 
@@ -306,6 +311,11 @@ private:
     unsigned generation_ = 0; // counts opens, so that news from an earlier monitor is ignored
     bool lossReported_ = false; // the device of this connection went away, and that was said
 };
+
+// What ShowSettingsDialog runs. The port knows no widget: the dialog's module installs itself here
+// at its start-up. Without a dialog, ShowSettingsDialog changes nothing.
+using TSettingsDialog = void (*)(TCustomComPort& port);
+void SetSettingsDialog(TSettingsDialog dialog);
 
 // The port as the window uses it: every setting published.
 class TComPort : public TCustomComPort {

@@ -5,9 +5,36 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 
-// The line settings in the one record the device takes, laid out like the classic device control
-// block so that its values can be checked against the port's documented ones.
+// The line settings a device applies, in plain terms.
+struct TLineSettings {
+    std::uint32_t BaudRate = 9600;
+    int DataBits = 8; // 5..8
+    TParityBits Parity = prNone;
+    TStopBits StopBits = sbOneStopBit;
+    bool ParityCheck = false;   // received bytes are checked (and parity errors reported)
+    bool ParityReplace = false; // with ParityCheck: a byte with a parity error becomes ReplaceChar
+    char ReplaceChar = 0;
+    bool DiscardNull = false;   // received NUL bytes are dropped
+    // Flow control.
+    bool OutCTSFlow = false; // output waits while CTS is off
+    bool OutDSRFlow = false; // output waits while DSR is off
+    TDTRFlowControl DTRControl = dtrDisable;
+    TRTSFlowControl RTSControl = rtsDisable;
+    bool DSRSensitivity = false; // input is ignored while DSR is off
+    bool XonXoffOut = false;     // output stops at XOFF received, goes on at XON
+    bool XonXoffIn = false;      // XOFF and XON are sent as the input queue fills and empties
+    bool TxContinueOnXoff = false;
+    int XonLimit = 0; // bytes
+    int XoffLimit = 0;
+    char XonChar = 17;
+    char XoffChar = 19;
+    char EventChar = 0; // its arrival is an event of its own
+};
+
+// The same settings laid out as the classic device control block: the port's documented view of
+// them (its flag word and fields are what users and tests compare).
 struct TDCB {
     std::uint32_t BaudRate = 0;
     std::uint32_t Flags = 0;
@@ -21,10 +48,6 @@ struct TDCB {
     char ErrorChar = 0;
     char EofChar = 0;
     char EvtChar = 0;
-
-    bool Flag(std::uint32_t bit) const { return (Flags & bit) != 0; }
-    int DtrControl() const { return (Flags >> 4) & 3; }
-    int RtsControl() const { return (Flags >> 12) & 3; }
 };
 
 namespace DCBFlag {
@@ -41,6 +64,8 @@ inline constexpr std::uint32_t ErrorChar = 0x0400;
 inline constexpr std::uint32_t Null = 0x0800;
 inline constexpr int RtsControlShift = 12; // two bits
 }
+
+TDCB ToDCB(const TLineSettings& settings);
 
 // Milliseconds; 0xFFFFFFFF is "maximum" where a timeout uses it.
 struct TCommTimeouts {
@@ -78,6 +103,10 @@ private:
 
 enum class TWaitResult { Events, Stopped, Failed };
 
+class TComDevice;
+// The serial device of the platform the program was built for (its source is chosen by the build).
+std::unique_ptr<TComDevice> CreatePlatformComDevice();
+
 // One open serial device. Every operation returns 0 on success or the operating system's error
 // number. The port calls it from the main thread, except WaitCommEvent, which only its monitor
 // thread calls, beside the main thread's reads and writes.
@@ -90,7 +119,7 @@ public:
     virtual bool IsOpen() const = 0;
 
     virtual int SetupComm(int inputSize, int outputSize) = 0;
-    virtual int SetCommState(const TDCB& dcb) = 0;
+    virtual int SetLineSettings(const TLineSettings& settings) = 0;
     virtual int SetCommTimeouts(const TCommTimeouts& timeouts) = 0;
 
     // Completes when the bytes have been sent, or when the write time-out has passed; `written`

@@ -2,6 +2,7 @@
 
 #include <QStringList>
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -36,12 +37,11 @@ QStringList TextsOf(const std::array<const char*, N>& texts)
 template <class E, std::size_t N>
 E TextToValue(const std::array<const char*, N>& texts, const QString& text, E fallback)
 {
-    const QString wanted = text.toUpper();
-    for (std::size_t i = 0; i < N; ++i) {
-        if (QString::fromLatin1(texts[i]).toUpper() == wanted)
-            return static_cast<E>(i);
-    }
-    return fallback;
+    // The first value whose text equals the given one, both in upper case.
+    const auto it = std::find_if(texts.begin(), texts.end(), [&](const char* t) {
+        return QString::fromLatin1(t).compare(text, Qt::CaseInsensitive) == 0;
+    });
+    return it == texts.end() ? fallback : static_cast<E>(it - texts.begin());
 }
 }
 

@@ -15,10 +15,13 @@ struct TPortInfo {
 // how a simulator or a virtual port made with socat is offered beside the real devices.
 QStringList ExtraPortsFromEnvironment();
 
-// The serial devices the kernel knows under sysClassTty (entries with a device behind them;
-// ttyS entries only with a UART), as /dev paths, plus every path in extraPorts, sorted in text
-// order ignoring case (so /dev/ttyUSB10 comes before /dev/ttyUSB2). A directory that cannot be
-// read raises EComPort reason 23 with the errno.
-// By default: this machine's devices, and the extra ports the environment names.
-std::vector<TPortInfo> ListPortNames(const QString& sysClassTty = QStringLiteral("/sys/class/tty"),
-                                     const QStringList& extraPorts = ExtraPortsFromEnvironment());
+// The machine's serial devices and the extra ports, sorted in text order ignoring case (so
+// /dev/ttyUSB10 comes before /dev/ttyUSB2). A listing of the machine's devices that cannot be
+// read raises EComPort reason 23 with the system's code.
+std::vector<TPortInfo> ListPortNames(const QStringList& extraPorts = ExtraPortsFromEnvironment());
+
+// The same, for a given listing of devices.
+std::vector<TPortInfo> MergePortNames(std::vector<TPortInfo> devices, const QStringList& extraPorts);
+
+// The machine's serial devices, as the platform lists them (its source is chosen by the build).
+std::vector<TPortInfo> ListMachinePorts();

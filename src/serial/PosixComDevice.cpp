@@ -1,7 +1,7 @@
 #include "PosixComDevice.h"
 
 #include "EComPort.h"
-#include "PosixTermios2.h"
+#include "PosixLineSettings.h"
 
 #include <QFile>
 
@@ -100,6 +100,11 @@ void RequestLowLatency(int fd)
 }
 
 } // namespace
+
+std::unique_ptr<TComDevice> CreatePlatformComDevice()
+{
+    return std::make_unique<TPosixComDevice>();
+}
 
 // --- TStopEvent -------------------------------------------------------------------------------
 
@@ -208,57 +213,31 @@ int TPosixComDevice::SetupComm(int inputSize, int /*outputSize*/)
     return 0;
 }
 
-int TPosixComDevice::SetCommState(const TDCB& dcb)
+int TPosixComDevice::SetLineSettings(const TLineSettings& settings)
 {
     if (fd_ < 0)
         return EBADF;
-
-    // Settings the Linux tty layer has no form for, and that cannot be emulated by looking at the
-    // bytes read, are refused rather than silently replaced by something else.
-    const bool ctsFlow = dcb.Flag(DCBFlag::OutxCtsFlow);
-    const bool rtsByHandshake = dcb.RtsControl() == rtsHandshake;
-    if (dcb.Flag(DCBFlag::OutxDsrFlow) || dcb.Flag(DCBFlag::DsrSensitivity)
-        || dcb.DtrControl() == dtrHandshake || dcb.RtsControl() == rtsToggle
-        || dcb.Flag(DCBFlag::ErrorChar)
-        || ctsFlow != rtsByHandshake // CRTSCTS is both directions or neither
-        || dcb.BaudRate == 0 || dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.Parity > 4
-        || dcb.StopBits > 2
-        // One and a half stop bits exist only with five data bits, two only with more.
-        || (dcb.StopBits == 1 && dcb.ByteSize != 5) || (dcb.StopBits == 2 && dcb.ByteSize == 5))
-        return EINVAL;
-    // Not emulated because Linux already behaves as asked or the setting has no effect here:
-    // TXContinueOnXoff (Linux keeps sending after it sent XOFF), XonLim/XoffLim (the kernel uses
-    // fixed thresholds). Emulated on reading: fNull (NUL bytes dropped), EvtChar (RxFlag).
-
-    TLineConfig config;
-    config.BaudRate = dcb.BaudRate;
-    config.ByteSize = dcb.ByteSize;
-    config.Parity = dcb.Parity;
-    config.StopBit2 = dcb.StopBits != 0;
-    config.ParityCheck = dcb.Flag(DCBFlag::Parity);
-    config.HardwareFlow = ctsFlow;
-    config.XonXoffOut = dcb.Flag(DCBFlag::OutX);
-    config.XonXoffIn = dcb.Flag(DCBFlag::InX);
-    config.XonChar = dcb.XonChar;
-    config.XoffChar = dcb.XoffChar;
-    if (const int error = ApplyLineConfig(fd_, config))
+    TPosixLine line;
+    if (const int error = PosixLineFor(settings, line))
+        return error;
+    if (const int error = ApplyLineConfig(fd_, line.Termios))
         return error;
 
     // Fixed line levels, where the flow control does not drive them. The kernel raises DTR and
     // RTS at open, so both are set explicitly. Devices without modem lines ignore this.
-    const auto setLine = [this](int line, bool on) {
-        if (ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &line) != 0 && !NotSupported(errno))
+    const auto setLine = [this](int which, bool on) {
+        if (ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &which) != 0 && !NotSupported(errno))
             return errno;
         return 0;
     };
-    if (!ctsFlow) {
-        if (const int error = setLine(TIOCM_RTS, dcb.RtsControl() == rtsEnable))
+    if (line.DriveRts) {
+        if (const int error = setLine(TIOCM_RTS, line.Rts))
             return error;
     }
-    if (const int error = setLine(TIOCM_DTR, dcb.DtrControl() == dtrEnable))
+    if (const int error = setLine(TIOCM_DTR, line.Dtr))
         return error;
 
-    dcb_ = dcb;
+    line_ = line;
     return 0;
 }
 
@@ -375,9 +354,9 @@ int TPosixComDevice::Read(char* data, int size, int& read)
             return EIO;
     }
 
-    if (dcb_.Flag(DCBFlag::Null))
+    if (line_.DiscardNull)
         got = int(std::remove(data, data + got, '\0') - data);
-    if ((mask_.load() & ComEventMask::RxFlag) && std::find(data, data + got, dcb_.EvtChar) != data + got) {
+    if ((mask_.load() & ComEventMask::RxFlag) && std::find(data, data + got, line_.EventChar) != data + got) {
         // Linux cannot see the event character arrive without taking it from the queue, so it is
         // reported once a read has taken it.
         eventCharSeen_ = true;

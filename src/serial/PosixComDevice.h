@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ComDevice.h"
+#include "PosixLineSettings.h"
 
 #include <atomic>
 #include <cstdint>
@@ -21,7 +22,7 @@ public:
     bool IsOpen() const override { return fd_ >= 0; }
 
     int SetupComm(int inputSize, int outputSize) override;
-    int SetCommState(const TDCB& dcb) override;
+    int SetLineSettings(const TLineSettings& settings) override;
     int SetCommTimeouts(const TCommTimeouts& timeouts) override;
 
     int Write(const char* data, int size, int& written) override;
@@ -56,7 +57,7 @@ private:
 
     int fd_ = -1;
     int kick_ = -1; // eventfd: wakes the monitor after a write, or when the event character was read
-    TDCB dcb_{};
+    TPosixLine line_{};
     TCommTimeouts timeouts_{};
     int inputSize_ = 0;
     TErrorCounts cleared_{}; // error counts at the last ClearCommError

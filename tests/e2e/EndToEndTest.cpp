@@ -3,8 +3,10 @@
 
 #include "../app/WindowFixture.h"
 
+#include "CpuTime.h"
 #include "LocoNet.h"
 #include "LocoNetReceive.h"
+#include "Simulator.h"
 #include "UnitSentrax.h"
 
 #include <QElapsedTimer>
@@ -14,109 +16,18 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <csignal>
 #include <functional>
-#include <string>
-#include <sys/prctl.h>
-#include <fcntl.h>
 #include <set>
-#include <sys/resource.h>
-#include <sys/wait.h>
+#include <string>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
 
 namespace {
 
-struct TLoggedByte {
-    double At; // seconds
-    std::uint8_t Byte;
-};
-
-// The simulator, started for one test.
-class TSimulator {
-public:
-    // The simulator's terminal appears as `port` (by default a path of its own).
-    explicit TSimulator(std::vector<std::string> options, QString port = {})
-    {
-        Port = port.isEmpty() ? Dir.filePath(QStringLiteral("loconet")) : port;
-        Log = Dir.filePath(QStringLiteral("bytes.log"));
-        std::vector<std::string> argv{LOCONET_SIM, "--link", Port.toStdString(), "--log", Log.toStdString(), "--quiet"};
-        argv.insert(argv.end(), options.begin(), options.end());
-        pid_ = fork();
-        if (pid_ == 0) {
-            prctl(PR_SET_PDEATHSIG, SIGKILL); // the simulator ends with the test, however it ends
-            std::vector<char*> args;
-            for (auto& a : argv)
-                args.push_back(a.data());
-            args.push_back(nullptr);
-            const int null = ::open("/dev/null", O_WRONLY);
-            dup2(null, STDOUT_FILENO);
-            execv(args[0], args.data());
-            _exit(127);
-        }
-        for (int i = 0; i < 200 && !QFile::exists(Port); ++i)
-            std::this_thread::sleep_for(10ms);
-    }
-    ~TSimulator()
-    {
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-    }
-
-    // Every byte the simulator saw from the configurator ("rx") or sent it ("tx").
-    std::vector<TLoggedByte> Bytes(const char* direction) const
-    {
-        std::vector<TLoggedByte> bytes;
-        QFile file(Log);
-        if (!file.open(QIODevice::ReadOnly))
-            return bytes;
-        while (!file.atEnd()) {
-            const QList<QByteArray> fields = file.readLine().trimmed().split(' ');
-            if (fields.size() == 3 && fields[1] == direction)
-                bytes.push_back({fields[0].toDouble(), std::uint8_t(fields[2].toInt(nullptr, 16))});
-        }
-        return bytes;
-    }
-
-    // The messages the configurator sent, framed by the bus rules.
-    std::vector<LocoNet::TMessage> Received() const
-    {
-        std::vector<LocoNet::TMessage> messages;
-        LocoNet::TMessage frame;
-        for (const TLoggedByte& b : Bytes("rx")) {
-            if (b.Byte & 0x80)
-                frame = {b.Byte};
-            else if (!frame.empty())
-                frame.push_back(b.Byte);
-            const int kind = frame.empty() ? 0 : (frame[0] >> 5) & 3;
-            const std::size_t length = kind == 3 ? (frame.size() > 1 ? frame[1] : 99) : std::size_t(2 << kind);
-            if (!frame.empty() && frame.size() == length) {
-                messages.push_back(frame);
-                frame.clear();
-            }
-        }
-        return messages;
-    }
-
-    QTemporaryDir Dir;
-    QString Port;
-    QString Log;
-
-private:
-    pid_t pid_ = -1;
-};
-
 LocoNet::TMessage OnWire(std::initializer_list<std::uint8_t> bytes)
 {
     return LocoNet::WithChecksum(LocoNet::TMessage(bytes));
-}
-
-double CpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 } // namespace

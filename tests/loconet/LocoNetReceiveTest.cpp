@@ -1,12 +1,12 @@
 #include "LocoNet.h"
 #include "LocoNetReceive.h"
+#include "PassRecorder.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 #include <set>
 #include <sstream>
-#include <stdexcept>
 
 using namespace LocoNet;
 
@@ -22,35 +22,11 @@ std::vector<std::uint8_t> Bytes(const std::string& spaced)
     return bytes;
 }
 
-// Records what a pass does; verification is the plain checksum rule.
-struct TRecorder final : TPassActions {
-    std::vector<std::string> Lines;
-    std::vector<TInputReport> Reports;
-    std::vector<std::string> SlotDataMessages;
-    int Beeps = 0;
-
-    bool Verify(const std::string& message) override { return ChecksumValid(BytesOfHex(message)); }
-    void AddLine(std::string_view line) override { Lines.emplace_back(line); }
-    void InputReport(const std::string& m) override
-    {
-        const auto b = BytesOfHex(m);
-        Reports.push_back(DecodeInputReport(b[1], b[2]));
-    }
-    void SlotData(const std::string& m) override
-    {
-        SlotDataMessages.push_back(m);
-        if (ReplyFails)
-            throw std::runtime_error("the claim could not be sent");
-    }
-    void Beep() override { ++Beeps; }
-    bool ReplyFails = false;
-};
-
 // One notification after another, as the receive handler drives the pass.
 struct TReceiver {
     std::string Pending;
     std::string Working;
-    TRecorder Actions;
+    TPassRecorder Actions;
 
     void Notify(const std::vector<std::uint8_t>& bytes)
     {

@@ -13,18 +13,6 @@
 
 namespace {
 
-
-// The configurator's port as stored in its window.
-void StoreConfiguratorSettings(TComPort& port)
-{
-    port.SetBaudRate(br19200);
-    port.Buffer().SetInputSize(0);
-    port.Buffer().SetOutputSize(0);
-    port.FlowControl().SetOutCTSFlow(true);
-    port.FlowControl().SetControlRTS(rtsHandshake);
-}
-
-
 // Records every notification and link call in order.
 struct TLog {
     QStringList Entries;
@@ -124,9 +112,9 @@ TEST(ComPortSettings, FlowControlPresetReadsOnlyFromItsFlags)
     EXPECT_EQ(fc.FlowControl(), fcCustom);
 
     p.Port->OpenPort();
-    const int applied = p.Script->CallCount(QStringLiteral("SetCommState"));
+    const int applied = p.Script->CallCount(QStringLiteral("SetLineSettings"));
     fc.SetFlowControl(fcCustom); // keeps every flag, still re-applies
-    EXPECT_EQ(p.Script->CallCount(QStringLiteral("SetCommState")), applied + 1);
+    EXPECT_EQ(p.Script->CallCount(QStringLiteral("SetLineSettings")), applied + 1);
     EXPECT_TRUE(fc.XonXoffIn());
     EXPECT_TRUE(fc.OutCTSFlow());
     EXPECT_EQ(fc.ControlRTS(), rtsHandshake);
@@ -146,12 +134,12 @@ TEST(ComPortSettings, ChangesReachAnOpenDeviceAtOnceUnlessGroupedInAnUpdate)
     auto p = MakeScriptedPort();
     p.Port->OpenPort();
     const auto count = [&](const char* call) { return p.Script->CallCount(QString::fromLatin1(call)); };
-    const int states = count("SetCommState");
+    const int states = count("SetLineSettings");
     p.Port->SetBaudRate(br19200);
-    EXPECT_EQ(count("SetCommState"), states + 1);
+    EXPECT_EQ(count("SetLineSettings"), states + 1);
     EXPECT_EQ(p.Script->States.back().BaudRate, 19200u);
     p.Port->SetBaudRate(br19200); // unchanged: nothing
-    EXPECT_EQ(count("SetCommState"), states + 1);
+    EXPECT_EQ(count("SetLineSettings"), states + 1);
     p.Port->Timeouts().SetWriteTotalConstant(500);
     EXPECT_EQ(p.Script->Timeouts.back().WriteTotalTimeoutConstant, 500u);
 
@@ -162,15 +150,15 @@ TEST(ComPortSettings, ChangesReachAnOpenDeviceAtOnceUnlessGroupedInAnUpdate)
     p.Port->SetBaudRate(br57600);
     p.Port->SetDataBits(dbSeven);
     p.Port->EndSettingsUpdate();
-    EXPECT_EQ(count("SetCommState"), states + 1);
+    EXPECT_EQ(count("SetLineSettings"), states + 1);
     p.Port->EndSettingsUpdate();
-    EXPECT_EQ(count("SetCommState"), states + 2);
+    EXPECT_EQ(count("SetLineSettings"), states + 2);
     EXPECT_EQ(count("SetupComm"), setups + 1);
     EXPECT_EQ(count("SetCommTimeouts"), timeouts + 1);
     EXPECT_EQ(p.Script->States.back().BaudRate, 57600u);
     EXPECT_EQ(p.Script->States.back().ByteSize, 7);
     p.Port->EndSettingsUpdate(); // below 1: nothing
-    EXPECT_EQ(count("SetCommState"), states + 2);
+    EXPECT_EQ(count("SetLineSettings"), states + 2);
 }
 
 TEST(ComPortSettings, ARefusedSettingIsReportedAndKeptAsStored)
@@ -220,7 +208,7 @@ TEST(ComPortOpenClose, OpenAppliesAllSettingsThenTellsLinksAndHandlersInOrder)
     p.Script->Signals = TComSignals{csCTS, csRLSD};
     p.Port->OpenPort();
     EXPECT_EQ(p.Script->Calls.mid(0, 4),
-              (QStringList{"Open", "SetupComm", "SetCommState", "SetCommTimeouts"}));
+              (QStringList{"Open", "SetupComm", "SetLineSettings", "SetCommTimeouts"}));
     EXPECT_EQ(log.Entries, (QStringList{"BeforeOpen", "link Conn 1", "AfterOpen", "link CTS 1", "CTS 1",
                                         "link DSR 0", "DSR 0", "link RLSD 1", "RLSD 1"}));
     const int opens = p.Script->CallCount(QStringLiteral("Open"));

@@ -2,6 +2,7 @@
 // order of handling, and the monitor stops at once, never spins, and never deadlocks a close.
 
 #include "CPort.h"
+#include "CpuTime.h"
 #include "EComPort.h"
 #include "Exception.h"
 #include "Pty.h"
@@ -13,7 +14,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
 
 #include <atomic>
 #include <functional>
@@ -96,12 +96,6 @@ struct TPtyPort {
     }
 };
 
-double CpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 } // namespace
 

@@ -4,6 +4,7 @@
 #include "CPort.h"
 #include "EComPort.h"
 #include "PosixComDevice.h"
+#include "PosixLineSettings.h"
 #include "Pty.h"
 
 #include <QDir>
@@ -115,33 +116,74 @@ TEST(PosixPortSettings, TheKernelHoldsTheRateAndFlowControlAsConfigured)
     EXPECT_EQ(s.XoffChar, 'B');
 }
 
-TEST(PosixPortSettings, SettingsLinuxCannotExpressFailTheApplyThatCarriesThem)
+TEST(PosixPortSettings, WhatLinuxCannotExpressIsRefusedNotReplaced)
 {
+    // The rules alone, without a terminal.
+    const TLineSettings plain;
+    TPosixLine line;
+    ASSERT_EQ(PosixLineFor(plain, line), 0);
+    EXPECT_EQ(line.Termios.BaudRate, 9600u);
+    EXPECT_TRUE(line.DriveRts);
+    EXPECT_FALSE(line.Rts || line.Dtr);
+    const auto with = [&](auto change) {
+        TLineSettings s = plain;
+        change(s);
+        TPosixLine l;
+        const int error = PosixLineFor(s, l);
+        return std::pair{error, l};
+    };
+    struct TCase {
+        const char* What;
+        std::function<void(TLineSettings&)> Change;
+    };
+    const TCase refused[] = {
+        {"output flow on DSR", [](TLineSettings& s) { s.OutDSRFlow = true; }},
+        {"DSR sensitivity", [](TLineSettings& s) { s.DSRSensitivity = true; }},
+        {"DTR handshake", [](TLineSettings& s) { s.DTRControl = dtrHandshake; }},
+        {"RTS toggling", [](TLineSettings& s) { s.RTSControl = rtsToggle; }},
+        {"CTS flow without RTS handshake", [](TLineSettings& s) { s.OutCTSFlow = true; }},
+        {"RTS handshake without CTS flow", [](TLineSettings& s) { s.RTSControl = rtsHandshake; }},
+        {"bytes with a parity error replaced", [](TLineSettings& s) { s.ParityCheck = s.ParityReplace = true; }},
+        {"one and a half stop bits with eight data bits", [](TLineSettings& s) { s.StopBits = sbOne5StopBits; }},
+        {"two stop bits with five data bits", [](TLineSettings& s) { s.StopBits = sbTwoStopBits; s.DataBits = 5; }},
+        {"four data bits", [](TLineSettings& s) { s.DataBits = 4; }},
+        {"a rate of 0", [](TLineSettings& s) { s.BaudRate = 0; }},
+    };
+    for (const TCase& c : refused)
+        EXPECT_EQ(with(c.Change).first, EINVAL) << c.What;
+
+    const auto [hardware, hardwareLine] = with([](TLineSettings& s) { s.OutCTSFlow = true; s.RTSControl = rtsHandshake; });
+    EXPECT_EQ(hardware, 0);
+    EXPECT_TRUE(hardwareLine.Termios.HardwareFlow);
+    EXPECT_FALSE(hardwareLine.DriveRts); // the handshake drives RTS
+    const auto [fiveAndAHalf, fiveLine] = with([](TLineSettings& s) { s.DataBits = 5; s.StopBits = sbOne5StopBits; });
+    EXPECT_EQ(fiveAndAHalf, 0);
+    EXPECT_TRUE(fiveLine.Termios.StopBit2); // CSTOPB with five data bits is one and a half
+    const auto [emulated, emulatedLine] = with([](TLineSettings& s) {
+        s.DiscardNull = true;
+        s.EventChar = '!';
+        s.ParityCheck = true;
+        s.Parity = prMark;
+        s.DTRControl = dtrEnable;
+        s.RTSControl = rtsEnable;
+        s.TxContinueOnXoff = true; // what Linux does anyway
+    });
+    EXPECT_EQ(emulated, 0);
+    EXPECT_TRUE(emulatedLine.DiscardNull);
+    EXPECT_EQ(emulatedLine.EventChar, '!');
+    EXPECT_TRUE(emulatedLine.Termios.ParityCheck);
+    EXPECT_EQ(emulatedLine.Termios.Parity, 3);
+    EXPECT_TRUE(emulatedLine.Rts && emulatedLine.Dtr);
+
+    // On a terminal, the setting that cannot be applied fails the apply that carries it.
     TPty pty;
     auto port = PortOn(pty.SlavePath());
     port->OpenPort();
-    // One and a half stop bits exist only with five data bits.
     EComPort e = Raised([&] { port->SetStopBits(sbOne5StopBits); });
     EXPECT_EQ(e.Reason(), erSetState);
     EXPECT_EQ(e.SystemCode(), EINVAL);
     port->SetDataBits(dbFive); // now the stored 1.5 stop bits can be applied
     EXPECT_TRUE(port->Connected());
-
-    port->SetStopBits(sbOneStopBit);
-    port->SetDataBits(dbEight);
-    for (const auto& refuse : std::vector<std::function<void(TComFlowControl&)>>{
-             [](TComFlowControl& fc) { fc.SetOutDSRFlow(true); },
-             [](TComFlowControl& fc) { fc.SetControlDTR(dtrHandshake); },
-             [](TComFlowControl& fc) { fc.SetControlRTS(rtsToggle); },
-             [](TComFlowControl& fc) { fc.SetOutCTSFlow(true); }, // CTS flow without RTS handshake
-         }) {
-        TComFlowControl& fc = port->FlowControl();
-        EXPECT_EQ(Raised([&] { refuse(fc); }).Reason(), erSetState);
-        fc.SetOutDSRFlow(false);
-        fc.SetControlDTR(dtrDisable);
-        fc.SetControlRTS(rtsDisable);
-        fc.SetOutCTSFlow(false);
-    }
 }
 
 TEST(PosixPortTransfers, AReadReturnsAtOnceWithWhatIsBuffered)

@@ -81,11 +81,11 @@ int TScriptedComDevice::SetupComm(int, int)
     return script_->SetupError;
 }
 
-int TScriptedComDevice::SetCommState(const TDCB& dcb)
+int TScriptedComDevice::SetLineSettings(const TLineSettings& settings)
 {
     std::lock_guard lock(script_->Mutex);
-    script_->Calls << QStringLiteral("SetCommState");
-    script_->States.push_back(dcb);
+    script_->Calls << QStringLiteral("SetLineSettings");
+    script_->States.push_back(ToDCB(settings)); // compared in the port's documented layout
     return script_->StateError;
 }
 
@@ -102,6 +102,8 @@ int TScriptedComDevice::Write(const char* data, int size, int& written)
     std::lock_guard lock(script_->Mutex);
     script_->Calls << QStringLiteral("Write");
     written = 0;
+    if (!script_->Open)
+        return EBADF;
     if (script_->WriteError)
         return script_->WriteError;
     written = std::max(0, size - script_->WriteShortBy);
@@ -114,6 +116,8 @@ int TScriptedComDevice::Read(char* data, int size, int& read)
     std::lock_guard lock(script_->Mutex);
     script_->Calls << QStringLiteral("Read");
     read = 0;
+    if (!script_->Open)
+        return EBADF;
     if (script_->ReadError)
         return script_->ReadError;
     read = std::min<int>(size, int(script_->Input.size()));

@@ -63,7 +63,7 @@ public:
     void Close() override;
     bool IsOpen() const override;
     int SetupComm(int inputSize, int outputSize) override;
-    int SetCommState(const TDCB& dcb) override;
+    int SetLineSettings(const TLineSettings& settings) override;
     int SetCommTimeouts(const TCommTimeouts& timeouts) override;
     int Write(const char* data, int size, int& written) override;
     int Read(char* data, int size, int& read) override;

@@ -15,6 +15,15 @@ TScriptedPort MakeScriptedPort(TComEvents events)
     return {std::move(port), script, raw};
 }
 
+void StoreConfiguratorSettings(TComPort& port)
+{
+    port.SetBaudRate(br19200);
+    port.Buffer().SetInputSize(0);
+    port.Buffer().SetOutputSize(0);
+    port.FlowControl().SetOutCTSFlow(true);
+    port.FlowControl().SetControlRTS(rtsHandshake);
+}
+
 bool ProcessEventsUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout)
 {
     QElapsedTimer clock;

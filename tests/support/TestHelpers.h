@@ -31,6 +31,16 @@ struct TScriptedPort {
 };
 TScriptedPort MakeScriptedPort(TComEvents events = {});
 
+// The configurator's port as its window stores it: 19200 baud, hardware flow control, no queue
+// sizes asked for.
+void StoreConfiguratorSettings(TComPort& port);
+
+// Sets SENTRAX_EXTRA_PORTS for the lifetime of the object.
+struct TExtraPorts {
+    explicit TExtraPorts(const QString& value) { qputenv("SENTRAX_EXTRA_PORTS", value.toLocal8Bit()); }
+    ~TExtraPorts() { qunsetenv("SENTRAX_EXTRA_PORTS"); }
+};
+
 // Processes events (waiting a millisecond between looks, not spinning) until the condition
 // holds or the time is up; whether it holds.
 bool ProcessEventsUntil(const std::function<bool()>& condition,

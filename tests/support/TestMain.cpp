@@ -1,5 +1,8 @@
 // Runs a test executable inside a Qt application on the offscreen platform, so that widgets,
-// timers and the port's main-thread synchronisation work without a display.
+// timers and the port's main-thread synchronisation work without a display. A port's
+// ShowSettingsDialog runs the settings dialog, as in the program.
+
+#include "CPortSetup.h"
 
 #include <QApplication>
 #include <QDir>
@@ -20,6 +23,7 @@ int main(int argc, char** argv)
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir->path()));
     }
     QApplication app(argc, argv);
+    InitializeCPortSetup();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

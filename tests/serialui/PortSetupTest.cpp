@@ -25,25 +25,10 @@
 
 namespace {
 
-
-// The configurator's stored settings.
-void StoreConfiguratorSettings(TComPort& port)
-{
-    port.SetBaudRate(br19200);
-    port.FlowControl().SetOutCTSFlow(true);
-    port.FlowControl().SetControlRTS(rtsHandshake);
-}
-
 TComComboBox* ComboOf(QWidget* dialog, int number)
 {
     return static_cast<TComSetupFrm*>(dialog)->Combo(number);
 }
-
-// Sets SENTRAX_EXTRA_PORTS for the lifetime of the object.
-struct TExtraPorts {
-    explicit TExtraPorts(const QString& value) { qputenv("SENTRAX_EXTRA_PORTS", value.toLocal8Bit()); }
-    ~TExtraPorts() { qunsetenv("SENTRAX_EXTRA_PORTS"); }
-};
 
 } // namespace
 
@@ -95,7 +80,7 @@ TEST(PortSetupDialog, OkAppliesTheChoicesInOneSettingsUpdate)
     auto p = MakeScriptedPort();
     StoreConfiguratorSettings(*p.Port);
     p.Port->OpenPort();
-    const int states = p.Script->CallCount(QStringLiteral("SetCommState"));
+    const int states = p.Script->CallCount(QStringLiteral("SetLineSettings"));
     WhenModalShows([](QWidget* dialog) {
         ChooseComboItem(ComboOf(dialog, 2), QStringLiteral("57600"));
         ChooseComboItem(ComboOf(dialog, 3), QStringLiteral("7"));
@@ -107,7 +92,7 @@ TEST(PortSetupDialog, OkAppliesTheChoicesInOneSettingsUpdate)
     EXPECT_EQ(p.Port->DataBits(), dbSeven);
     EXPECT_EQ(p.Port->Parity().Bits(), prOdd);
     // Three changed line settings, one application.
-    EXPECT_EQ(p.Script->CallCount(QStringLiteral("SetCommState")), states + 1);
+    EXPECT_EQ(p.Script->CallCount(QStringLiteral("SetLineSettings")), states + 1);
     EXPECT_EQ(p.Script->States.back().BaudRate, 57600u);
     EXPECT_EQ(p.Script->States.back().Parity, 1);
 }
@@ -120,13 +105,13 @@ TEST(PortSetupDialog, OkWithoutTouchingAnythingReappliesTheCurrentValues)
     p.Port->SetPort(QStringLiteral("/tmp/sentrax-scripted"));
     p.Port->OpenPort();
     const auto count = [&](const char* call) { return p.Script->CallCount(QString::fromLatin1(call)); };
-    const int states = count("SetCommState");
+    const int states = count("SetLineSettings");
     const int setups = count("SetupComm");
     const int timeouts = count("SetCommTimeouts");
     const int opens = count("Open");
     WhenModalShows([](QWidget* dialog) { ClickButton(dialog, QStringLiteral("OK")); });
     p.Port->ShowSettingsDialog();
-    EXPECT_EQ(count("SetCommState"), states + 1);
+    EXPECT_EQ(count("SetLineSettings"), states + 1);
     EXPECT_EQ(count("SetupComm"), setups + 1);
     EXPECT_EQ(count("SetCommTimeouts"), timeouts + 1);
     EXPECT_EQ(count("Open"), opens); // the port name did not change: no reopen
@@ -266,71 +251,4 @@ TEST(PortComboBox, AutoApplyWritesAUserChoiceAtOnce)
     combo.SetAutoApply(true);
     ChooseComboItem(&combo, QStringLiteral("1.5"));
     EXPECT_EQ(p.Port->StopBits(), sbOne5StopBits);
-}
-
-namespace {
-// A small /sys/class/tty: entries are links to device directories, as the kernel makes them.
-struct TFakeSysfs {
-    QTemporaryDir Root;
-    QString ClassTty() const { return Root.filePath(QStringLiteral("class/tty")); }
-
-    void AddTty(const QString& name, const QString& devicePath, const QString& type = {})
-    {
-        QDir root(Root.path());
-        const QString ttyDir = devicePath + QStringLiteral("/tty/") + name;
-        root.mkpath(ttyDir);
-        root.mkpath(QStringLiteral("class/tty"));
-        if (!devicePath.contains(QStringLiteral("virtual")))
-            QFile::link(Root.filePath(devicePath), Root.filePath(ttyDir + QStringLiteral("/device")));
-        if (!type.isEmpty())
-            Write(ttyDir + QStringLiteral("/type"), type);
-        QFile::link(Root.filePath(ttyDir), Root.filePath(QStringLiteral("class/tty/") + name));
-    }
-    void Write(const QString& relative, const QString& text)
-    {
-        QFile f(Root.filePath(relative));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(text.toUtf8() + '\n');
-    }
-};
-}
-
-TEST(PortNames, ListsRealSerialDevicesSortedIgnoringCaseWithTheirUsbNames)
-{
-    TFakeSysfs sys;
-    sys.AddTty(QStringLiteral("ttyUSB10"), QStringLiteral("devices/pci/usb1/1-2/1-2:1.0/ttyUSB10"));
-    sys.AddTty(QStringLiteral("ttyUSB2"), QStringLiteral("devices/pci/usb1/1-3/1-3:1.0/ttyUSB2"));
-    sys.Write(QStringLiteral("devices/pci/usb1/1-3/idVendor"), QStringLiteral("0403"));
-    sys.Write(QStringLiteral("devices/pci/usb1/1-3/manufacturer"), QStringLiteral("FTDI"));
-    sys.Write(QStringLiteral("devices/pci/usb1/1-3/product"), QStringLiteral("LocoNet Interface"));
-    sys.AddTty(QStringLiteral("ttyS0"), QStringLiteral("devices/platform/serial8250/s0"), QStringLiteral("4"));
-    sys.AddTty(QStringLiteral("ttyS1"), QStringLiteral("devices/platform/serial8250/s1"), QStringLiteral("0"));
-    sys.AddTty(QStringLiteral("tty0"), QStringLiteral("devices/virtual/tty0"));
-
-    const auto ports = ListPortNames(sys.ClassTty(), {QStringLiteral("/tmp/Sim"), QStringLiteral("/dev/ttyUSB2"),
-                                                      QStringLiteral("/tmp/sam")});
-    QStringList names;
-    for (const auto& port : ports)
-        names << port.Name;
-    EXPECT_EQ(names, (QStringList{"/dev/ttyS0", "/dev/ttyUSB10", "/dev/ttyUSB2", "/tmp/sam", "/tmp/Sim"}));
-    EXPECT_EQ(ports[2].Description, QStringLiteral("FTDI LocoNet Interface"));
-    EXPECT_EQ(ports[1].Description, QString());
-}
-
-TEST(PortNames, AListingThatCannotBeReadFailsWithReason23)
-{
-    try {
-        ListPortNames(QStringLiteral("/sys/sentrax-no-such-class"), {});
-        ADD_FAILURE() << "listed a missing directory";
-    } catch (const EComPort& e) {
-        EXPECT_EQ(e.Reason(), erRegistry);
-        EXPECT_EQ(e.SystemCode(), ENOENT);
-        EXPECT_EQ(e.Message(), QStringLiteral("Registry error (win error code: 2)"));
-    }
-}
-
-TEST(PortNames, TheExtraPortsComeFromTheEnvironment)
-{
-    TExtraPorts extra(QStringLiteral("/tmp/a::/tmp/b"));
-    EXPECT_EQ(ExtraPortsFromEnvironment(), (QStringList{"/tmp/a", "/tmp/b"}));
 }

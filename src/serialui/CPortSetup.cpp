@@ -51,14 +51,15 @@ TComComboBox* TComSetupFrm::Combo(int number) const
     return combos[number - 1];
 }
 
-void TCustomComPort::ShowSettingsDialog()
+namespace {
+void ShowSettingsDialogFor(TCustomComPort& port)
 {
     // Focus goes back to the window that had it when the dialog closes. Window managers do that
     // for a dialog they know belongs to a window; this one has no owner, so it is done here.
     const QPointer<QWidget> previous = QApplication::activeWindow();
     TComSetupFrm dialog;
     for (int i = 1; i <= 6; ++i)
-        dialog.Combo(i)->SetComPort(this);
+        dialog.Combo(i)->SetComPort(&port);
     for (int i = 1; i <= 6; ++i)
         dialog.Combo(i)->ShowCurrentValue();
     const int result = dialog.exec();
@@ -69,13 +70,24 @@ void TCustomComPort::ShowSettingsDialog()
         return;
     // One settings update: an open port receives every changed setting at once. The update is
     // ended also when a setting fails, or the port would never apply a setting again.
-    BeginSettingsUpdate();
+    port.BeginSettingsUpdate();
     try {
         for (int i = 1; i <= 6; ++i)
             dialog.Combo(i)->ApplyChoice();
     } catch (...) {
-        Guarded([this] { EndSettingsUpdate(); });
+        Guarded([&port] { port.EndSettingsUpdate(); });
         throw;
     }
-    EndSettingsUpdate();
+    port.EndSettingsUpdate();
+}
+} // namespace
+
+void InitializeCPortSetup()
+{
+    SetSettingsDialog(&ShowSettingsDialogFor);
+}
+
+void FinalizeCPortSetup()
+{
+    SetSettingsDialog(nullptr);
 }

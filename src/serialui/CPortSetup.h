@@ -29,3 +29,8 @@ private:
 
     std::unique_ptr<Ui::TComSetupFrm> ui_;
 };
+
+// The settings dialog module's start-up and shutdown: a port's ShowSettingsDialog runs this
+// dialog from start-up on.
+void InitializeCPortSetup();
+void FinalizeCPortSetup();
