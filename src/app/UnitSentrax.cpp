@@ -147,20 +147,7 @@ void TfrmSentrax::LoadStoredComponents()
     ComPort1->setObjectName(QStringLiteral("ComPort1"));
     ComPort1->BeginLoading();
     ComPort1->SetPort(QStringLiteral("COM1"));
-    ComPort1->SetBaudRate(br19200);
-    ComPort1->SetDataBits(dbEight);
-    ComPort1->SetStopBits(sbOneStopBit);
-    ComPort1->Parity().SetBits(prNone);
-    ComPort1->SetEvents({evRxChar, evCTS, evDSR});
-    ComPort1->Buffer().SetInputSize(0);
-    ComPort1->Buffer().SetOutputSize(0);
-    TComFlowControl& flow = ComPort1->FlowControl();
-    flow.SetOutCTSFlow(true);
-    flow.SetOutDSRFlow(false);
-    flow.SetControlDTR(dtrDisable);
-    flow.SetControlRTS(rtsHandshake);
-    flow.SetXonXoffOut(false);
-    flow.SetXonXoffIn(false);
+    StoreLocoNetPortSettings(*ComPort1);
     ComPort1->OnRxChar = [this](QObject* sender, int count) { ComPort1RxChar(sender, count); };
     linkView_ = std::make_unique<TWindowLocoNetView>(*this);
     link_ = std::make_unique<TLocoNetLink>(*ComPort1, *linkView_, PendingText, WorkingText);
@@ -323,7 +310,7 @@ void TfrmSentrax::Button1Click(QObject*)
     // Whatever is pending came from an earlier connection (or the line's noise at a wrong rate):
     // it cannot complete a message on this one, and would hold back every message behind it.
     link_->Reset();
-    ComPort1->FlowControl().SetFlowControl(ComPort1->BaudRate() == br19200 ? fcHardware : fcNone);
+    SetFlowControlForRate(*ComPort1);
     GroupBox4->setEnabled(true);
     GroupBox4->setVisible(true);
 }

@@ -127,3 +127,26 @@ void TLocoNetLink::ResetTexts()
     pending_.clear();
     working_.clear();
 }
+
+void StoreLocoNetPortSettings(TCustomComPort& port)
+{
+    port.SetBaudRate(br19200);
+    port.SetDataBits(dbEight);
+    port.SetStopBits(sbOneStopBit);
+    port.Parity().SetBits(prNone);
+    port.SetEvents({evRxChar, evCTS, evDSR});
+    port.Buffer().SetInputSize(0);
+    port.Buffer().SetOutputSize(0);
+    TComFlowControl& flow = port.FlowControl();
+    flow.SetOutCTSFlow(true);
+    flow.SetOutDSRFlow(false);
+    flow.SetControlDTR(dtrDisable);
+    flow.SetControlRTS(rtsHandshake);
+    flow.SetXonXoffOut(false);
+    flow.SetXonXoffIn(false);
+}
+
+void SetFlowControlForRate(TCustomComPort& port)
+{
+    port.FlowControl().SetFlowControl(port.BaudRate() == br19200 ? fcHardware : fcNone);
+}

@@ -83,3 +83,11 @@ private:
     bool resetWhenPassEnds_ = false;
     std::optional<LocoNet::TInputReport> lastReport_; // of the running pass
 };
+
+// The port of a serial LocoNet interface as the configurator keeps it: 19200 baud, 8 data bits,
+// no parity, one stop bit, RTS/CTS handshake with DTR held off, no queue sizes asked for, and the
+// events received characters, CTS and DSR.
+void StoreLocoNetPortSettings(TCustomComPort& port);
+// Once the port is open: hardware flow control at 19200 baud (the buffered interfaces' rate),
+// none at any other rate.
+void SetFlowControlForRate(TCustomComPort& port);

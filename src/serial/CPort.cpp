@@ -459,9 +459,9 @@ namespace {
 std::atomic<TSettingsDialog> gSettingsDialog{nullptr};
 }
 
-void SetSettingsDialog(TSettingsDialog dialog)
+TSettingsDialog SetSettingsDialog(TSettingsDialog dialog)
 {
-    gSettingsDialog = dialog;
+    return gSettingsDialog.exchange(dialog);
 }
 
 void TCustomComPort::ShowSettingsDialog()

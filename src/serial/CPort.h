@@ -313,9 +313,10 @@ private:
 };
 
 // What ShowSettingsDialog runs. The port knows no widget: the dialog's module installs itself here
-// at its start-up. Without a dialog, ShowSettingsDialog changes nothing.
+// at its start-up (and puts back what was there at its shutdown). Without a dialog,
+// ShowSettingsDialog changes nothing.
 using TSettingsDialog = void (*)(TCustomComPort& port);
-void SetSettingsDialog(TSettingsDialog dialog);
+TSettingsDialog SetSettingsDialog(TSettingsDialog dialog); // returns the one it replaces
 
 // The port as the window uses it: every setting published.
 class TComPort : public TCustomComPort {

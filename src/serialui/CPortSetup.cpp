@@ -80,14 +80,15 @@ void ShowSettingsDialogFor(TCustomComPort& port)
     }
     port.EndSettingsUpdate();
 }
+TSettingsDialog gPreviousDialog = nullptr;
 } // namespace
 
 void InitializeCPortSetup()
 {
-    SetSettingsDialog(&ShowSettingsDialogFor);
+    gPreviousDialog = SetSettingsDialog(&ShowSettingsDialogFor);
 }
 
 void FinalizeCPortSetup()
 {
-    SetSettingsDialog(nullptr);
+    SetSettingsDialog(gPreviousDialog);
 }
