@@ -30,11 +30,11 @@ readme_command() {
     inside && /^    [^ ]/ { sub(/^    /, ""); print before $0; exit }
   ' "$readme"
 }
-names=(demo install test)
-declare -A sections=([demo]="Try it" [test]="Test it" [install]="Install it")
+names=(demo program install test)
+declare -A sections=([demo]="Try it" [program]="Without a display" [test]="Test it" [install]="Install it")
 declare -A commands
 # How long a command may take before it counts as hung (CI allows the test command 90 minutes).
-declare -A limits=([demo]=1800 [test]=5400 [install]=1800 [run]=5400)
+declare -A limits=([demo]=1800 [program]=1800 [test]=5400 [install]=1800 [run]=5400)
 
 only=()
 keep=false
@@ -44,7 +44,7 @@ while (($#)); do
     --only) only+=("$2"); shift 2 ;;
     --run) custom=$2; shift 2 ;;
     --keep) keep=true; shift ;;
-    *) echo "usage: $0 [--only demo|test|install] [--run COMMAND] [--keep]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--only demo|program|test|install] [--run COMMAND] [--keep]" >&2; exit 2 ;;
   esac
 done
 if [ -n "$custom" ]; then

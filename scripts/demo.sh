@@ -5,6 +5,8 @@
 # programming pass on a virtual display, as a user would, and leaves a screenshot of the window
 # taken just before it presses Close (sentrax-demo.png); a step it cannot get through within its
 # bound ends it with the window as it was in that file, and this script with exit code 1.
+#   bash scripts/demo.sh program ARGUMENTS
+# runs sentrax-program with the ARGUMENTS against the simulator instead of the window.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -16,13 +18,19 @@ simulator=$!
 trap 'kill $simulator 2>/dev/null || true; wait $simulator 2>/dev/null || true' EXIT
 for _ in $(seq 100); do [ -e "$port" ] && break; sleep 0.05; done
 export SENTRAX_EXTRA_PORTS="$port"
-echo "The LocoNet simulator is on $port: choose it under Settings."
 
-# The configurator's (or the driver's) exit code is this script's: a driver that gave up fails it.
+# The configurator's (or the driver's, or sentrax-program's) exit code is this script's: a driver
+# that gave up fails it.
 status=0
-if [ -n "${DISPLAY:-}" ]; then
+if [ "${1:-}" = program ]; then
+  shift
+  echo "The LocoNet simulator is on $port: sentrax-program --port $port $*"
+  build/bin/sentrax-program --port "$port" "$@" || status=$?
+elif [ -n "${DISPLAY:-}" ]; then
+  echo "The LocoNet simulator is on $port: choose it under Settings."
   build/bin/Sentrax || status=$?
 else
+  echo "The LocoNet simulator is on $port: a driver chooses it under Settings."
   export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$work/runtime}"
   mkdir -p -m 700 "$XDG_RUNTIME_DIR"
   xvfb-run -a -s "-screen 0 1280x1024x24" build/bin/sentrax-demo --port "$port" --screenshot "$PWD/sentrax-demo.png" ||

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Sets everything up, builds, and runs the whole test suite: under AddressSanitizer and
 # UndefinedBehaviorSanitizer, the threaded parts under ThreadSanitizer, each fuzz target for a
-# short while, and finally the suite as users get it. Ends with the test summary.
+# short while, the suite on a machine kept busy, and finally the suite as users get it. Ends with
+# the test summary.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 # The fuzzers need clang and its libFuzzer; the package check validates the desktop entry and the
-# AppStream metadata with their own validators.
-bash scripts/install-packages.sh clang libclang-rt-14-dev desktop-file-utils appstream
+# AppStream metadata with their own validators and lays the manual pages out with groff; the
+# loaded run keeps four processors' worth of work beside the suite.
+bash scripts/install-packages.sh clang libclang-rt-14-dev desktop-file-utils appstream groff-base stress-ng
 
 # Builds a configuration of its own in the given directory; the compiler's output goes to its log.
 build() {
@@ -33,7 +35,7 @@ tail -n 3 build-asan/ctest.log
 
 echo "== The threaded parts under ThreadSanitizer"
 build build-tsan -DCMAKE_BUILD_TYPE=Debug -DSENTRAX_SANITIZE=thread
-for program in test_core test_serial; do
+for program in test_core test_serial test_link test_program; do
   TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp halt_on_error=1" build-tsan/bin/$program --gtest_brief=1
 done
 
@@ -47,6 +49,18 @@ for target in receive catalog embedded; do
     grep -E "^stat::number_of_executed_units|ERROR|SUMMARY" | sed "s/^/$target: /"
   rm -rf "$corpus"
 done
+
+echo "== The suite on a busy machine (stress-ng keeps four processes busy beside it)"
+stress-ng --cpu 4 --timeout 900s > /dev/null 2>&1 &
+stress=$!
+if ! (cd build && ctest --parallel 2 --timeout 600 > ctest-loaded.log 2>&1); then
+  kill $stress 2>/dev/null || true
+  cat build/ctest-loaded.log
+  exit 1
+fi
+kill $stress 2>/dev/null || true
+wait $stress 2>/dev/null || true
+tail -n 3 build/ctest-loaded.log
 
 echo "== The suite"
 cd build

@@ -4,6 +4,8 @@
 
 #include <QApplication>
 
+#include <utility>
+
 void SendLocoNetMessage(const LocoNet::TMessage& message)
 {
     frmSentrax->Link().SendMessage(message);
@@ -34,15 +36,20 @@ void HandleSlotData(const std::string& message)
     frmSentrax->Link().HandleSlotData(message);
 }
 
-// A pass adds its lines to the monitor pane in one edit when it ends: laying the pane out after
-// every line costs far more, in a burst, than the decoding.
+// A pass adds its lines to the monitor pane in one edit when it ends, and the contact fields
+// take its last report then: laying the panes out after every line costs far more, in a burst,
+// than the decoding, and nothing reads the fields in between.
 void TWindowLocoNetView::PassBegins()
 {
+    inPass_ = true;
     form_.Memo1->BeginUpdate();
 }
 
 void TWindowLocoNetView::PassEnds()
 {
+    inPass_ = false;
+    if (lastReport_)
+        ShowContact(*std::exchange(lastReport_, std::nullopt));
     form_.Memo1->EndUpdate();
 }
 
@@ -52,6 +59,14 @@ void TWindowLocoNetView::AddLine(std::string_view line)
 }
 
 void TWindowLocoNetView::ShowInputReport(const LocoNet::TInputReport& report)
+{
+    if (inPass_)
+        lastReport_ = report;
+    else
+        ShowContact(report);
+}
+
+void TWindowLocoNetView::ShowContact(const LocoNet::TInputReport& report)
 {
     form_.Edit3->setText(QString::number(report.Contact));
     form_.Edit4->setText(QString::number(report.Level));

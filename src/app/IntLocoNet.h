@@ -3,6 +3,7 @@
 #include "LocoNet.h"
 #include "LocoNetLink.h"
 
+#include <optional>
 #include <string>
 
 class TfrmSentrax;
@@ -42,5 +43,9 @@ public:
     void ProcessPending() override;
 
 private:
+    void ShowContact(const LocoNet::TInputReport& report);
+
     TfrmSentrax& form_;
+    bool inPass_ = false;
+    std::optional<LocoNet::TInputReport> lastReport_; // of the pass that runs
 };

@@ -5,6 +5,7 @@
 #include "DesignScaling.h"
 #include "Exception.h"
 #include "IntLocoNet.h"
+#include "LocoNetReceive.h"
 #include "SysUtils.h"
 
 #include <QApplication>
@@ -37,10 +38,6 @@ const QString kRangeInstruction = QStringLiteral(
     "module, in het geval van 8 contacten per module is het X8, het kan natuurlijk ook een combinatie zijn "
     "van beide modules. Druk daarna op RANGE");
 const QString kCloseInstruction = QStringLiteral("Druk nu op Close, de Sentrax is nu klaar voor gebruik.");
-const QStringList kNoConnectionLines{
-    QStringLiteral("Er is geen verbinding tussen de LocoNet-Centrale en het programma"),
-    QStringLiteral("There is no connect between the LocoNet device and the programmer"),
-};
 
 // S88 contacts come in modules of 16: contact n is module (n-1) div 16 + 1, input
 // (n-1) mod 16 + 1, division truncating toward zero (so contact 0 is module 1, input 0).
@@ -358,8 +355,8 @@ void TfrmSentrax::RadioButton3Click(QObject*)
 {
     // Nothing arrived while the start messages went out: no command station answered.
     if (ChooseVersion(false, {kVersionOneInstruction}) && Memo1->LineCount() == 0) {
-        for (const QString& line : kNoConnectionLines)
-            Memo1->AddLine(line);
+        for (const std::string_view line : LocoNet::NoConnectionLines)
+            Memo1->AddLine(QString::fromLatin1(line.data(), qsizetype(line.size())));
     }
 }
 

@@ -2,19 +2,26 @@
 
 #include <QSocketNotifier>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <fcntl.h>
-#include <unistd.h>
+#include <thread>
 
 namespace {
 
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 volatile sig_atomic_t gWriteEnd = -1;
+volatile sig_atomic_t gSignal = 0; // the first one received
 
 void OnSignal(int signal)
 {
     const int saved = errno;
+    if (gSignal == 0)
+        gSignal = signal;
     const unsigned char number = static_cast<unsigned char>(signal);
     (void)!::write(gWriteEnd, &number, 1);
     // The next one of these ends the program the usual way.
@@ -45,6 +52,7 @@ TStopSignals::~TStopSignals()
     for (int signal : kSignals)
         std::signal(signal, SIG_DFL);
     gWriteEnd = -1;
+    gSignal = 0;
     notifier_.reset();
     for (int fd : pipe_) {
         if (fd >= 0)
@@ -52,13 +60,39 @@ TStopSignals::~TStopSignals()
     }
 }
 
+int TStopSignals::Received() const
+{
+    return gSignal;
+}
+
+bool TStopSignals::WaitFor(std::chrono::milliseconds time) const
+{
+    if (gSignal != 0)
+        return true;
+    if (pipe_[0] < 0) {
+        std::this_thread::sleep_for(time);
+        return false;
+    }
+    // A signal writes to the pipe: poll wakes at once, and the byte stays for Read().
+    const auto deadline = std::chrono::steady_clock::now() + time;
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd p{pipe_[0], POLLIN, 0};
+        const int ready = poll(&p, 1, int(std::max<long long>(left.count(), 0)));
+        if (ready > 0)
+            return true;
+        if (ready == 0 || (ready < 0 && errno != EINTR))
+            return false;
+    }
+}
+
 void TStopSignals::Read()
 {
     unsigned char number = 0;
     while (::read(pipe_[0], &number, 1) == 1) {
-        if (received_ != 0)
-            continue; // one stop is enough
-        received_ = number;
-        Q_EMIT Stop(number);
+    }
+    if (!notified_ && gSignal != 0) { // one stop is enough
+        notified_ = true;
+        Q_EMIT Stop(gSignal);
     }
 }

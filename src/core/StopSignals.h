@@ -2,6 +2,7 @@
 
 #include <QObject>
 
+#include <chrono>
 #include <memory>
 
 class QSocketNotifier;
@@ -20,8 +21,11 @@ public:
     explicit TStopSignals(QObject* parent = nullptr);
     ~TStopSignals() override;
 
-    // The signal received, or 0.
-    int Received() const { return received_; }
+    // The first signal received, or 0.
+    int Received() const;
+    // Waits for the time without handling any event; true, at once, when a stop was asked for
+    // (before or during the wait).
+    bool WaitFor(std::chrono::milliseconds time) const;
 
 Q_SIGNALS:
     void Stop(int signal);
@@ -31,5 +35,5 @@ private:
 
     int pipe_[2] = {-1, -1};
     std::unique_ptr<QSocketNotifier> notifier_;
-    int received_ = 0;
+    bool notified_ = false;
 };

@@ -67,7 +67,7 @@ void TLocoNetLink::Parse(const std::string& text)
 {
     // A pass lets its owner process events after every message; a view that would lay itself out
     // after every line would spend far more on that than on the decoding. So the view hears when
-    // a pass begins and ends, and the contact it shows is the pass's last report.
+    // a pass begins and ends.
     view_.PassBegins();
     passRunning_ = true;
     const struct TPassEnd {
@@ -75,8 +75,6 @@ void TLocoNetLink::Parse(const std::string& text)
         ~TPassEnd()
         {
             Link.passRunning_ = false;
-            if (Link.lastReport_)
-                Link.view_.ShowInputReport(*std::exchange(Link.lastReport_, std::nullopt));
             Link.view_.PassEnds();
             if (std::exchange(Link.resetWhenPassEnds_, false))
                 Link.ResetTexts();
@@ -97,11 +95,7 @@ bool TLocoNetLink::Verify(const std::string& message)
 void TLocoNetLink::ShowInputReport(const std::string& message)
 {
     const auto bytes = LocoNet::BytesOfHex(message);
-    const LocoNet::TInputReport report = LocoNet::DecodeInputReport(bytes[1], bytes[2]);
-    if (passRunning_)
-        lastReport_ = report;
-    else
-        view_.ShowInputReport(report);
+    view_.ShowInputReport(LocoNet::DecodeInputReport(bytes[1], bytes[2]));
 }
 
 void TLocoNetLink::HandleSlotData(const std::string& message)

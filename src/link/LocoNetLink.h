@@ -4,7 +4,6 @@
 #include "LocoNetReceive.h"
 
 #include <chrono>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -21,8 +20,7 @@ public:
     virtual void PassEnds() {}
     // A line of the monitor: an accepted message as hex text, or the no-command-station line.
     virtual void AddLine(std::string_view line) = 0;
-    // The last input report of a pass, once the pass is over (a report is not shown twice within
-    // one pass: only the last one counts).
+    // Each input report, in the order received.
     virtual void ShowInputReport(const LocoNet::TInputReport& report) = 0;
     virtual void Beep() = 0;
     // After each message of a pass has been checked: the window handles its pending events
@@ -81,7 +79,6 @@ private:
     LocoNet::TSlotClaims claims_;
     bool passRunning_ = false;
     bool resetWhenPassEnds_ = false;
-    std::optional<LocoNet::TInputReport> lastReport_; // of the running pass
 };
 
 // The port of a serial LocoNet interface as the configurator keeps it: 19200 baud, 8 data bits,

@@ -35,6 +35,11 @@ TFrameRule FrameRuleOf(std::uint8_t firstByte);
 
 // The line shown when the receive pass meets nothing, or a lone 0xFF.
 inline constexpr std::string_view NoCentralLine = "Geen LocoNet centrale gevonden";
+// What is said when nothing at all came back while a version's start messages went out.
+inline constexpr std::string_view NoConnectionLines[] = {
+    "Er is geen verbinding tussen de LocoNet-Centrale en het programma",
+    "There is no connect between the LocoNet device and the programmer",
+};
 
 // What one pass does to the world outside the two texts. The configurator implements this
 // with its window; tests and fuzzers with plain recorders.

@@ -448,6 +448,14 @@ void TCustomComPort::ReportDeliveryFailure(unsigned generation, std::exception_p
 {
     if (generation != generation_)
         return; // opened anew since
+    try {
+        std::rethrow_exception(failure);
+    } catch (const EComPort& e) {
+        if (!device_->IsDeviceGone(e.SystemCode()))
+            return; // a handler that failed on a healthy device ends the monitor silently
+    } catch (...) {
+        return;
+    }
     if (connected_)
         ClosePort();
     std::rethrow_exception(failure);

@@ -278,8 +278,9 @@ private:
     [[noreturn]] void RaiseDeviceError(int reason, int error);
     // The monitor found the device gone: close the port and report it, unless that was done.
     void DeviceLost(unsigned generation, int error);
-    // A delivery of the monitor failed on a device that went away (RaiseDeviceError raised it in
-    // a handler): nobody else saw the failure, so it is reported here.
+    // A delivery of the monitor failed. When it failed on a device that went away (RaiseDeviceError
+    // raised it in a handler), nobody else saw that: it is reported here; any other failure of a
+    // handler ends the monitor silently.
     void ReportDeliveryFailure(unsigned generation, std::exception_ptr failure);
 
     std::unique_ptr<TComDevice> device_;

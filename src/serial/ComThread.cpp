@@ -15,6 +15,7 @@
 
 struct TComThread::TShared {
     TStopEvent Stop;
+    QPointer<TCustomComPort> Port; // set on the main thread, which alone follows it
     TSyncMethod SyncMethod = smThreadSync;
     unsigned Generation = 0;
     std::atomic<bool> Finished{false};
@@ -28,6 +29,18 @@ struct TComThread::TShared {
 namespace {
 
 using TShared = TComThread::TShared;
+
+// Whether a failure is the error of a device call that says the device is gone.
+bool IsDeviceError(const TComDevice& device, const std::exception_ptr& failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const EComPort& e) {
+        return device.IsDeviceGone(e.SystemCode());
+    } catch (...) {
+        return false;
+    }
+}
 
 // Monitors whose port was closed from inside their own delivery. Each ends as soon as that
 // delivery is over; it is joined later, by the main thread, when it is not inside it.
@@ -121,6 +134,13 @@ void TComThread::DeliverEvents(TCustomComPort* port, TShared& shared, TComEvents
 void TComThread::Execute(TCustomComPort* port, std::shared_ptr<TShared> shared)
 {
     TComDevice& device = port->Device();
+    const unsigned generation = shared->Generation;
+    const auto deviceLost = [target = shared->Port, generation](int error) {
+        TThreadSync::Instance().Queue([target, generation, error] {
+            if (target)
+                target->DeviceLost(generation, error);
+        });
+    };
     bool stopped = false;
     std::exception_ptr failure;
     try {
@@ -135,11 +155,7 @@ void TComThread::Execute(TCustomComPort* port, std::shared_ptr<TShared> shared)
             if (result == TWaitResult::Failed) {
                 // The device is gone (or the wait broke): stop watching it, and have the main
                 // thread close the port and say so once.
-                TThreadSync::Instance().Queue([target = QPointer<TCustomComPort>(port),
-                                               generation = shared->Generation, error] {
-                    if (target)
-                        target->DeviceLost(generation, error);
-                });
+                deviceLost(error);
                 break;
             }
             DeliverEvents(port, *shared, MaskToEvents(mask));
@@ -153,28 +169,16 @@ void TComThread::Execute(TCustomComPort* port, std::shared_ptr<TShared> shared)
     }
     if (failure) {
         // Unless the device is gone: a step that failed on it, or anything that raised while it
-        // went, must not leave the port open on a dead device with nobody told.
-        bool deviceError = false;
-        try {
-            std::rethrow_exception(failure);
-        } catch (const EComPort& e) {
-            deviceError = device.IsDeviceGone(e.SystemCode());
-        } catch (...) {
-        }
-        const QPointer<TCustomComPort> target(port);
-        const unsigned generation = shared->Generation;
-        if (deviceError) {
-            TThreadSync::Instance().Queue([target, generation, failure] {
+        // went, must not leave the port open on a dead device with nobody told. A port closed
+        // from inside the delivery may be destroyed by now, device and all: then only the main
+        // thread looks at the port, and at the failure.
+        if (shared->Orphaned || IsDeviceError(device, failure)) {
+            TThreadSync::Instance().Queue([target = shared->Port, generation, failure] {
                 if (target)
                     target->ReportDeliveryFailure(generation, failure);
             });
-        } else if (!shared->Orphaned) { // an orphan's port has closed the device
-            if (const int error = device.CheckPresent(); device.IsDeviceGone(error)) {
-                TThreadSync::Instance().Queue([target, generation, error] {
-                    if (target)
-                        target->DeviceLost(generation, error);
-                });
-            }
+        } else if (const int error = device.CheckPresent(); device.IsDeviceGone(error)) {
+            deviceLost(error);
         }
     }
     if (stopped && !shared->Orphaned) {
@@ -212,6 +216,7 @@ TComThread::TComThread(TCustomComPort& port)
     TThreadSync::Instance(); // its main-thread side must exist before the first request
     shared_->SyncMethod = port.SyncMethod();
     shared_->Generation = port.generation_;
+    shared_->Port = &port;
     port.Device().SetCommMask(EventsToMask(port.Events()));
     thread_ = std::thread(Execute, &port, shared_);
 }

@@ -6,6 +6,7 @@
 #include "CpuTime.h"
 #include "LocoNet.h"
 #include "LocoNetReceive.h"
+#include "PassTable.h"
 #include "Simulator.h"
 #include "UnitSentrax.h"
 
@@ -32,13 +33,7 @@ LocoNet::TMessage OnWire(std::initializer_list<std::uint8_t> bytes)
 
 } // namespace
 
-struct TVersionCase {
-    const char* Name;
-    int Button;       // 1, 2 or 3: RadioButton1..3
-    bool CurrentMonitor; // programmed with "Current Monitor On" (direction bit set)
-};
-
-class EndToEnd : public WindowTest, public testing::WithParamInterface<TVersionCase> {
+class EndToEnd : public WindowTest, public testing::WithParamInterface<TPassCase> {
 protected:
     void SetUp() override
     {
@@ -60,15 +55,15 @@ private:
 
 TEST_P(EndToEnd, AFullPassProgramsTheModuleAndEndsWithPowerOff)
 {
-    const TVersionCase& version = GetParam();
+    const TPassCase& version = GetParam();
     TSimulator simulator({"--report-interval", "0"});
     OpenThroughSettings(simulator.Port);
     ASSERT_TRUE(Form->ComPort1->Connected());
 
     QRadioButton* const radios[] = {Form->RadioButton1, Form->RadioButton2, Form->RadioButton3};
-    Select(radios[version.Button - 1]);
+    Select(radios[version.RadioButton - 1]);
     Type(Form->Edit1, QStringLiteral("17"));
-    Click(version.CurrentMonitor ? Form->Button2 : Form->Button3);
+    Click(version.CurrentMonitorOn ? Form->Button2 : Form->Button3);
     Type(Form->Edit2, QStringLiteral("16"));
     Click(Form->Button4);
     // The module reports its sixteen contacts, 17 to 32, all free.
@@ -82,30 +77,17 @@ TEST_P(EndToEnd, AFullPassProgramsTheModuleAndEndsWithPowerOff)
     EXPECT_FALSE(Form->isVisible());
     EXPECT_TRUE(Errors.isEmpty()) << Errors.join(u'|').toStdString();
 
-    // What went over the wire: the seven start messages in order, then the two switch-request
-    // pairs and global power off; slot claims (BA s s) may come between, each slot once.
-    std::vector<LocoNet::TMessage> messages = simulator.Received();
-    std::size_t start = 0;
-    std::vector<LocoNet::TMessage> rest;
-    for (const LocoNet::TMessage& m : messages) {
-        if (start < LocoNet::VersionStartMessages.size() && m == LocoNet::WithChecksum(LocoNet::VersionStartMessages[start]))
-            ++start;
-        else
-            rest.push_back(m);
-    }
-    EXPECT_EQ(start, LocoNet::VersionStartMessages.size());
-    std::vector<LocoNet::TMessage> claims;
-    std::vector<LocoNet::TMessage> others;
-    for (const LocoNet::TMessage& m : rest)
-        (m[0] == 0xBA && m[1] == m[2] ? claims : others).push_back(m);
-    const std::uint8_t direction = version.CurrentMonitor ? 0x20 : 0x00;
-    EXPECT_EQ(others, (std::vector<LocoNet::TMessage>{
-                          OnWire({0xB0, 0x10, std::uint8_t(direction | 0x10)}), OnWire({0xB0, 0x10, direction}),
-                          OnWire({0xB0, 0x0F, 0x10}), OnWire({0xB0, 0x0F, 0x00}), OnWire({0x82})}));
+    // What went over the wire: the pass of the table, then global power off; slot claims
+    // (BA s s) may come between, each slot once.
+    std::vector<LocoNet::TMessage> expected = AllOnWire(version.Sent);
+    expected.push_back(OnWire({0x82}));
+    const TSeenPass seen = SeenPass(simulator.Received(), expected);
+    EXPECT_EQ(seen.InOrder, expected.size());
+    EXPECT_TRUE(seen.Unexpected.empty());
     std::set<int> claimedSlots;
-    for (const LocoNet::TMessage& claim : claims)
+    for (const LocoNet::TMessage& claim : seen.Claims)
         EXPECT_TRUE(claimedSlots.insert(claim[1]).second) << "slot " << int(claim[1]) << " claimed twice";
-    EXPECT_FALSE(claims.empty());
+    EXPECT_FALSE(seen.Claims.empty());
 
     // One byte every 20 ms at least: each write completed 20 ms or more after the one before.
     // On the wire, a busy machine may wake the simulator late for one byte and on time for the
@@ -120,10 +102,7 @@ TEST_P(EndToEnd, AFullPassProgramsTheModuleAndEndsWithPowerOff)
         EXPECT_GE(bytes[i].At - bytes[0].At, 0.020 * double(i) - 0.010) << "byte " << i;
 }
 
-INSTANTIATE_TEST_SUITE_P(Versions, EndToEnd,
-                         testing::Values(TVersionCase{"Version10or12", 1, false}, TVersionCase{"Version11", 2, true},
-                                         TVersionCase{"Version11CountingOn", 2, false},
-                                         TVersionCase{"Kwadrant", 3, false}),
+INSTANTIATE_TEST_SUITE_P(Versions, EndToEnd, testing::ValuesIn(PassCases()),
                          [](const auto& info) { return std::string(info.param.Name); });
 
 class EndToEndFaults : public WindowTest {};

@@ -15,6 +15,9 @@ dpkg-deb -x "$dutch" "$root"
 
 fail() { echo "package check: $*" >&2; exit 1; }
 for f in usr/lib/sentrax-configurator/Sentrax \
+         usr/lib/sentrax-configurator/sentrax-program \
+         usr/share/man/man1/sentrax-configurator.1.gz \
+         usr/share/man/man1/sentrax-program.1.gz \
          usr/share/applications/sentrax-configurator.desktop \
          usr/share/metainfo/io.github.sentrax.Configurator.metainfo.xml \
          usr/share/icons/hicolor/32x32/apps/sentrax-configurator.png \
@@ -27,6 +30,13 @@ done
 # The command on the PATH leads to the program, beside which its catalogs are found.
 [ "$(readlink "$root/usr/bin/sentrax-configurator")" = "../lib/sentrax-configurator/Sentrax" ] || fail "bad link on the PATH"
 [ -x "$root/usr/bin/sentrax-configurator" ] || fail "the link on the PATH leads nowhere"
+[ "$(readlink "$root/usr/bin/sentrax-program")" = "../lib/sentrax-configurator/sentrax-program" ] || fail "bad link to sentrax-program"
+"$root/usr/bin/sentrax-program" --help | grep -q -- '--dry-run' || fail "sentrax-program does not run"
+for page in sentrax-configurator sentrax-program; do
+  # A page that man can lay out without a warning.
+  warnings=$(zcat "$root/usr/share/man/man1/$page.1.gz" | LC_ALL=C.UTF-8 MANWIDTH=80 groff -man -Tutf8 -ww -z 2>&1 || true)
+  [ -z "$warnings" ] || fail "the manual page of $page: $warnings"
+done
 
 depends=$(dpkg-deb -f "$program" Depends)
 for needed in libqt6widgets6 libqt6gui6 libqt6core6 qt6-qpa-plugins; do

@@ -1,0 +1,72 @@
+#include "Console.h"
+
+#include <unistd.h>
+
+TConsole::TConsole(bool quiet)
+    : quiet_(quiet)
+    , progress_(!quiet && isatty(STDERR_FILENO))
+    , sharesTerminal_(progress_ && isatty(STDOUT_FILENO))
+{
+}
+
+TConsole::~TConsole()
+{
+    ClearProgress();
+}
+
+void TConsole::ClearProgress()
+{
+    if (shown_.isEmpty())
+        return;
+    std::fputs("\r\033[K", stderr);
+    std::fflush(stderr);
+    shown_.clear();
+}
+
+void TConsole::Line(const QString& text)
+{
+    if (quiet_)
+        return;
+    // On the terminal the progress line is on, a line of output goes where it was.
+    const QString step = sharesTerminal_ ? shown_ : QString();
+    if (sharesTerminal_)
+        ClearProgress();
+    std::printf("%s\n", text.toLocal8Bit().constData());
+    std::fflush(stdout);
+    if (!step.isEmpty())
+        Progress(step);
+}
+
+void TConsole::Warning(const QString& text)
+{
+    if (quiet_)
+        return;
+    const QString step = shown_;
+    ClearProgress();
+    std::fprintf(stderr, "sentrax-program: warning: %s\n", text.toLocal8Bit().constData());
+    if (!step.isEmpty())
+        Progress(step);
+}
+
+void TConsole::Error(const QString& text)
+{
+    ClearProgress();
+    std::fprintf(stderr, "sentrax-program: %s\n", text.toLocal8Bit().constData());
+}
+
+void TConsole::Progress(const QString& step)
+{
+    if (!progress_)
+        return;
+    shown_ = step;
+    std::fprintf(stderr, "\r\033[K%s", step.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
+void TConsole::Bell()
+{
+    if (progress_) {
+        std::fputc('\a', stderr);
+        std::fflush(stderr);
+    }
+}

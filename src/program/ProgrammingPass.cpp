@@ -1,0 +1,186 @@
+#include "ProgrammingPass.h"
+
+#include "ComThread.h"
+#include "Console.h"
+#include "CPort.h"
+#include "EComPort.h"
+#include "Exception.h"
+#include "LocoNetLink.h"
+#include "LocoNetReceive.h"
+#include "StopSignals.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <string>
+
+using namespace std::chrono_literals;
+
+std::vector<TPassStep> PlanPass(const TPassChoice& choice)
+{
+    std::vector<TPassStep> plan;
+    const auto& start = LocoNet::VersionStartMessages;
+    for (std::size_t i = 0; i < start.size(); ++i)
+        plan.push_back({TPassStep::StartMessage, start[i], 0, false,
+                        QStringLiteral("start message %1 of %2").arg(i + 1).arg(start.size())});
+    // The first contact goes out as the window's button for the version sends it: "Current
+    // Monitor On" (direction bit set) for version 1.1 with its current monitor, "Current Monitor
+    // Off" or "Start with Count On" (direction bit clear) otherwise.
+    const bool withMonitor = choice.Version == TModuleVersion::Version11 && choice.CurrentMonitor;
+    const QString button = withMonitor ? QStringLiteral("Current Monitor On")
+        : choice.Version == TModuleVersion::Version11 ? QStringLiteral("Current Monitor Off")
+                                                      : QStringLiteral("Start with Count On");
+    plan.push_back({TPassStep::SwitchRequests, {}, choice.FirstContact, !withMonitor,
+                    QStringLiteral("first contact %1 (%2)").arg(choice.FirstContact).arg(button)});
+    plan.push_back({TPassStep::SwitchRequests, {}, choice.Count, true,
+                    QStringLiteral("%1 contacts (Range)").arg(choice.Count)});
+    return plan;
+}
+
+std::vector<TPlannedMessage> PlannedMessages(const std::vector<TPassStep>& plan)
+{
+    std::vector<TPlannedMessage> messages;
+    std::chrono::milliseconds at{0};
+    const auto add = [&](const LocoNet::TMessage& message, const QString& what) {
+        const LocoNet::TMessage wire = LocoNet::WithChecksum(message);
+        messages.push_back({at, wire, what});
+        at += TLocoNetLink::BytePause * wire.size();
+    };
+    for (const TPassStep& step : plan) {
+        if (step.Kind == TPassStep::StartMessage) {
+            add(step.Message, step.What);
+            continue;
+        }
+        const LocoNet::TSwitchRequestPair pair = LocoNet::SwitchRequestPair(step.Address, step.Thrown);
+        add(pair.OutputOn, step.What + QStringLiteral(", output on"));
+        at += TLocoNetLink::SwitchPairPause;
+        add(pair.OutputOff, step.What + QStringLiteral(", output off"));
+    }
+    messages.push_back({at, {}, QStringLiteral("done")});
+    return messages;
+}
+
+namespace {
+
+// The console as a LocoNet link shows traffic: each message as the window's monitor pane shows
+// it, each input report as its contact and level. A stop asked for during the pacing ends the
+// send after the byte that went out before it.
+class TConsoleView final : public TLocoNetView {
+public:
+    TConsoleView(TConsole& console, const TStopSignals& stop)
+        : console_(console)
+        , stop_(stop)
+    {
+    }
+    void AddLine(std::string_view line) override
+    {
+        ++lines_;
+        console_.Line(QString::fromLatin1(line.data(), qsizetype(line.size())));
+    }
+    void ShowInputReport(const LocoNet::TInputReport& report) override
+    {
+        console_.Line(QStringLiteral("contact %1: level %2").arg(report.Contact).arg(report.Level));
+    }
+    void Beep() override { console_.Bell(); }
+    void ProcessPending() override { QCoreApplication::processEvents(); }
+    void Pause(std::chrono::milliseconds time) override
+    {
+        if (stop_.WaitFor(time))
+            throw EAbort();
+    }
+    int LinesShown() const { return lines_; }
+
+private:
+    TConsole& console_;
+    const TStopSignals& stop_;
+    int lines_ = 0;
+};
+
+// What is received in the time is printed (the module reports its contacts once programmed).
+void Listen(std::chrono::milliseconds time, TStopSignals& stop)
+{
+    QEventLoop loop;
+    QTimer::singleShot(time, &loop, &QEventLoop::quit);
+    QObject::connect(&stop, &TStopSignals::Stop, &loop, &QEventLoop::quit);
+    if (!stop.Received())
+        loop.exec();
+}
+
+} // namespace
+
+int RunProgrammingPass(const TProgramOptions& options, TConsole& console, TStopSignals& stop)
+{
+    TComPort port;
+    port.SetPort(options.Port);
+    StoreLocoNetPortSettings(port);
+    if (options.Rate)
+        port.SetBaudRate(*options.Rate);
+    TConsoleView view(console, stop);
+    std::string pending;
+    std::string working;
+    TLocoNetLink link(port, view, pending, working);
+    port.OnRxChar = [&link](QObject*, int count) { link.Receive(count); };
+
+    // What the port reports by itself (its device went away) is an error of the pass.
+    bool failed = false;
+    const TExceptionHandler previous = SetExceptionHandler([&](std::exception_ptr error) {
+        console.Error(ExceptionMessage(error));
+        failed = true;
+    });
+    const struct TRestore {
+        const TExceptionHandler& Handler;
+        ~TRestore() { SetExceptionHandler(Handler); }
+    } restore{previous};
+
+    console.Progress(QStringLiteral("opening ") + options.Port);
+    try {
+        port.OpenPort();
+        SetFlowControlForRate(port);
+    } catch (const EComPort& e) {
+        console.Error(e.Message());
+        return 3;
+    }
+    link.Reset();
+
+    const auto goOn = [&] {
+        view.ProcessPending();
+        if (stop.Received() || failed || !port.Connected())
+            throw EAbort();
+    };
+    try {
+        link.ForgetClaimedSlots();
+        const std::vector<TPassStep> plan = PlanPass(options.Pass);
+        const TPassStep& lastStartMessage = plan[LocoNet::VersionStartMessages.size() - 1];
+        for (const TPassStep& step : plan) {
+            console.Progress(step.What);
+            if (step.Kind == TPassStep::StartMessage)
+                link.SendMessage(step.Message);
+            else
+                link.SendSwitchRequest(step.Address, step.Thrown);
+            goOn();
+            // Nothing came back while the start messages went out: for a Kwadrant module the
+            // window says there is no connection.
+            if (&step == &lastStartMessage && options.Pass.Version == TModuleVersion::Kwadrant && view.LinesShown() == 0) {
+                for (const std::string_view line : LocoNet::NoConnectionLines)
+                    console.Warning(QString::fromLatin1(line.data(), qsizetype(line.size())));
+            }
+        }
+        console.Progress(QStringLiteral("listening"));
+        Listen(500ms, stop);
+    } catch (const EAbort&) {
+        // A stop, or a failure that was reported where it happened.
+    } catch (const EComPort& e) {
+        console.Error(e.Message());
+        failed = true;
+    }
+    // A port that closed by itself lost its device. The report of that may still be on its way
+    // from a monitor that ended: it is waited for (and shown) with the monitor.
+    failed = failed || !port.Connected();
+    Guarded([&] { port.ClosePort(); }); // no power-off message: the layout stays as it is
+    ReapComThreads(true);
+    QCoreApplication::processEvents();
+    if (stop.Received())
+        return 128 + stop.Received();
+    return failed ? 4 : 0;
+}

@@ -1,0 +1,75 @@
+// sentrax-program: programs a Sentrax feedback module from a terminal, as the Sentrax
+// Configurator's window does. See --help.
+
+#include "Console.h"
+#include "CPortModule.h"
+#include "EComPort.h"
+#include "GnuGettext.h"
+#include "PortNames.h"
+#include "ProgramOptions.h"
+#include "ProgrammingPass.h"
+#include "StopSignals.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+namespace {
+
+int ListPorts(TConsole& console)
+{
+    try {
+        for (const TPortInfo& port : ListPortNames())
+            std::printf("%s\n", qPrintable(port.Description.isEmpty() ? port.Name : port.Name + u'\t' + port.Description));
+        return 0;
+    } catch (const EComPort& e) {
+        console.Error(e.Message());
+        return 3;
+    }
+}
+
+void PrintDryRun(const TPassChoice& choice)
+{
+    for (const TPlannedMessage& m : PlannedMessages(PlanPass(choice))) {
+        QString bytes;
+        for (std::uint8_t b : m.Bytes)
+            bytes += QStringLiteral("%1 ").arg(b, 2, 16, QLatin1Char('0')).toUpper();
+        std::printf("%6lld ms  %-15s %s\n", static_cast<long long>(m.At.count()), qPrintable(bytes), qPrintable(m.What));
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication application(argc, argv);
+    const TParsedOptions parsed = ParseProgramOptions(QCoreApplication::arguments().mid(1));
+    const TProgramOptions& options = parsed.Options;
+    TConsole console(options.Quiet);
+    if (!parsed.Error.isEmpty()) {
+        console.Error(parsed.Error);
+        std::fprintf(stderr, "Try 'sentrax-program --help'.\n");
+        return 2;
+    }
+    if (options.Action == TProgramOptions::Help) {
+        std::printf("%s", qPrintable(ProgramUsage()));
+        return 0;
+    }
+    if (options.Action == TProgramOptions::DryRun) {
+        PrintDryRun(options.Pass);
+        return 0;
+    }
+
+    // Ctrl-C (and a closing terminal, a session ending) stops after the byte in flight, and the
+    // port is closed properly, free for the next program.
+    TStopSignals stop;
+    InitializeGnuGettext(); // the port's messages, as the window shows them, in the user's language
+    InitializeCPort();
+    for (const QString& error : TakeCatalogErrors())
+        console.Warning(error);
+    const int code = options.Action == TProgramOptions::List ? ListPorts(console)
+                                                              : RunProgrammingPass(options, console, stop);
+    FinalizeCPort();
+    FinalizeGnuGettext();
+    return code;
+}

@@ -1,0 +1,230 @@
+// sentrax-program as a script runs it: against the LocoNet simulator on a pseudo-terminal, its
+// output, its exit code, and every byte the simulator saw.
+
+#include "ChildProcess.h"
+#include "PassTable.h"
+#include "Pty.h"
+#include "Simulator.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <functional>
+#include <optional>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+struct TRun {
+    std::optional<int> Exit;
+    QString Out;
+    QString Err;
+};
+
+// The program with the arguments, until it ends; `during` runs meanwhile.
+TRun RunProgram(std::vector<std::string> arguments, const std::vector<std::string>& environment = {},
+         const std::function<void(TChildProcess&)>& during = {})
+{
+    QTemporaryDir dir;
+    const std::string out = dir.filePath(QStringLiteral("out")).toStdString();
+    const std::string err = dir.filePath(QStringLiteral("err")).toStdString();
+    std::string command = "exec \"$0\"";
+    for (std::size_t i = 0; i < arguments.size(); ++i)
+        command += " \"${" + std::to_string(i + 1) + "}\"";
+    command += " > '" + out + "' 2> '" + err + "'";
+    std::vector<std::string> argv{"sh", "-c", command, SENTRAX_PROGRAM_CLI};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    std::vector<std::string> env{"LANG=C", "LC_ALL=C"};
+    env.insert(env.end(), environment.begin(), environment.end());
+    TChildProcess program(argv, {env, false});
+    if (during)
+        during(program);
+    TRun run;
+    run.Exit = program.WaitExit(60s);
+    const auto read = [](const std::string& path) {
+        QFile f(QString::fromStdString(path));
+        return f.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(f.readAll()) : QString();
+    };
+    run.Out = read(out);
+    run.Err = read(err);
+    return run;
+}
+
+std::vector<std::string> PassArguments(const TPassCase& c, const QString& port)
+{
+    std::vector<std::string> arguments{"--port", port.toStdString(), "--version", c.Version, "--first", "17", "--count", "16"};
+    if (c.Monitor)
+        arguments.insert(arguments.end(), {"--monitor", c.Monitor});
+    return arguments;
+}
+
+class SentraxProgram : public testing::TestWithParam<TPassCase> {};
+
+} // namespace
+
+TEST_P(SentraxProgram, SendsWhatTheWindowSendsAtTheWindowsPace)
+{
+    const TPassCase& c = GetParam();
+    const std::vector<LocoNet::TMessage> expected = AllOnWire(c.Sent);
+
+    // Without a port, the plan: the same bytes.
+    std::vector<std::string> dryArguments{"--version", c.Version, "--first", "17", "--count", "16", "--dry-run"};
+    if (c.Monitor)
+        dryArguments.insert(dryArguments.end(), {"--monitor", c.Monitor});
+    const TRun dry = RunProgram(dryArguments);
+    ASSERT_EQ(dry.Exit, std::optional<int>(0)) << dry.Err.toStdString();
+    std::vector<LocoNet::TMessage> planned;
+    for (const QString& line : dry.Out.split(u'\n', Qt::SkipEmptyParts)) {
+        LocoNet::TMessage bytes;
+        for (const QString& hex : line.mid(11, 15).split(u' ', Qt::SkipEmptyParts))
+            bytes.push_back(std::uint8_t(hex.toUInt(nullptr, 16)));
+        if (!bytes.empty())
+            planned.push_back(bytes);
+    }
+    EXPECT_EQ(planned, expected);
+
+    // A station that answers every claim with the slot in use gets one claim a slot.
+    TSimulator simulator({"--report-interval", "0"});
+    const TRun run = RunProgram(PassArguments(c, simulator.Port));
+    ASSERT_EQ(run.Exit, std::optional<int>(0)) << run.Err.toStdString();
+    const TSeenPass seen = SeenPass(simulator.Received(), expected);
+    EXPECT_EQ(seen.InOrder, expected.size());
+    EXPECT_TRUE(seen.Unexpected.empty()) << "the layout's power stays as it is";
+    std::set<int> slots;
+    for (const LocoNet::TMessage& claim : seen.Claims)
+        EXPECT_TRUE(slots.insert(claim[1]).second) << "slot " << int(claim[1]) << " claimed twice";
+    EXPECT_FALSE(seen.Claims.empty());
+    // What arrived, as the window's monitor pane shows it, and the module's reports.
+    const QStringList lines = run.Out.split(u'\n', Qt::SkipEmptyParts);
+    EXPECT_TRUE(lines.contains(QStringLiteral("837C")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("E70E170300000007000000000005")));
+    EXPECT_EQ(lines.count(QStringLiteral("B00F1050")), 2); // a switch request is shown twice
+    EXPECT_TRUE(lines.contains(QStringLiteral("contact 17: level 0")));
+
+    // The pace: 20 ms after every byte, 200 ms more inside each switch-request pair. Byte i comes
+    // no earlier than that many pauses after the first (give or take how late the first was seen).
+    const auto bytes = simulator.Bytes("rx");
+    double plannedAt = 0;
+    LocoNet::TMessage frame;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i].Byte & 0x80)
+            frame.clear();
+        frame.push_back(bytes[i].Byte);
+        if (i > 0) {
+            EXPECT_GE(bytes[i].At - bytes[0].At, plannedAt - 0.010) << "byte " << i;
+        }
+        plannedAt += 0.020;
+        // After the output-on request of a pair (direction and output bits in its third byte).
+        if (frame.size() == 4 && frame[0] == 0xB0 && (frame[2] & 0x10))
+            plannedAt += 0.200;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, SentraxProgram, testing::ValuesIn(PassCases()),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(SentraxProgramFaults, EachFailureEndsItWithItsCodeAndText)
+{
+    const TPassCase& pass = PassCases()[1];
+    struct TCase {
+        const char* What;
+        std::function<TRun(TSimulator&)> Do;
+        int Exit;
+        QString Error;  // the start of what it says on standard error
+        bool NothingSent;
+    };
+    const std::vector<TCase> cases{
+        {"a port that does not exist", [&](TSimulator&) { return RunProgram(PassArguments(pass, QStringLiteral("/dev/sentrax-none"))); },
+         3, QStringLiteral("sentrax-program: Unable to open com port (win error code: 2)"), true},
+        {"a port another program holds", [&](TSimulator& s) {
+             const int other = open(s.Port.toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+             flock(other, LOCK_EX | LOCK_NB);
+             TRun run = RunProgram(PassArguments(pass, s.Port));
+             close(other);
+             return run;
+         }, 3, QStringLiteral("sentrax-program: Unable to open com port (win error code: 16)"), true},
+        {"a first contact beyond the spinner", [&](TSimulator& s) {
+             return RunProgram({"--port", s.Port.toStdString(), "--version", "1.0", "--first", "2042", "--count", "8"});
+         }, 2, QStringLiteral("sentrax-program: --first: 2042 is not a first contact"), true},
+        {"a count that is no number", [&](TSimulator& s) {
+             return RunProgram({"--port", s.Port.toStdString(), "--version", "1.0", "--first", "1", "--count", "8x"});
+         }, 2, QStringLiteral("sentrax-program: --count: '8x' is not a valid integer value"), true},
+        {"version 1.1 without --monitor", [&](TSimulator& s) {
+             return RunProgram({"--port", s.Port.toStdString(), "--version", "1.1", "--first", "1", "--count", "8"});
+         }, 2, QStringLiteral("sentrax-program: --monitor: needed for version 1.1"), true},
+        {"--monitor for another version", [&](TSimulator& s) {
+             return RunProgram({"--port", s.Port.toStdString(), "--version", "kwadrant", "--first", "1", "--count", "8",
+                         "--monitor", "on"});
+         }, 2, QStringLiteral("sentrax-program: --monitor: only version 1.1"), true},
+        {"a rate the dialog does not offer", [&](TSimulator& s) {
+             return RunProgram({"--port", s.Port.toStdString(), "--version", "1.0", "--first", "1", "--count", "8", "--rate", "12345"});
+         }, 2, QStringLiteral("sentrax-program: --rate: '12345' is not a rate"), true},
+        {"the adapter pulled out during the pass", [&](TSimulator& s) { return RunProgram(PassArguments(pass, s.Port)); },
+         4, QStringLiteral("sentrax-program: "), false},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.What);
+        const bool pulled = c.Exit == 4;
+        TSimulator simulator(pulled ? std::vector<std::string>{"--hangup-after", "300", "--report-interval", "0"}
+                                    : std::vector<std::string>{"--report-interval", "0"});
+        const TRun run = c.Do(simulator);
+        EXPECT_EQ(run.Exit, std::optional<int>(c.Exit));
+        EXPECT_TRUE(run.Err.startsWith(c.Error)) << run.Err.toStdString();
+        if (pulled) {
+            EXPECT_TRUE(run.Err.contains(QStringLiteral(" function failed (win error code: 5)"))) << run.Err.toStdString();
+        }
+        if (c.NothingSent) {
+            EXPECT_TRUE(simulator.Bytes("rx").empty());
+        }
+    }
+}
+
+TEST(SentraxProgramFaults, CtrlCStopsAtOnceAndFreesThePort)
+{
+    TSimulator simulator({"--report-interval", "0"});
+    const auto partial = [&](TChildProcess& program) {
+        // Into the start messages, then Ctrl-C.
+        for (int i = 0; i < 1000 && simulator.Bytes("rx").size() < 5; ++i)
+            std::this_thread::sleep_for(5ms);
+        program.Signal(SIGINT);
+    };
+    const TRun stopped = RunProgram(PassArguments(PassCases()[0], simulator.Port), {}, partial);
+    EXPECT_EQ(stopped.Exit, std::optional<int>(130));
+    // It stopped at once: the bytes out are the first ones of the start messages, well short of
+    // all 26 of them.
+    const std::size_t sent = simulator.Bytes("rx").size();
+    EXPECT_GE(sent, 5u);
+    EXPECT_LT(sent, 15u);
+    // The next program opens the port at once.
+    const TRun next = RunProgram(PassArguments(PassCases()[0], simulator.Port));
+    EXPECT_EQ(next.Exit, std::optional<int>(0)) << next.Err.toStdString();
+}
+
+TEST(SentraxProgramFaults, KwadrantWithNothingReceivedWarnsThatThereIsNoConnection)
+{
+    TPty silent; // an interface that gives nothing back
+    const TRun run = RunProgram({"--port", silent.SlavePath().toStdString(), "--version", "kwadrant", "--first", "1", "--count", "8"});
+    EXPECT_EQ(run.Exit, std::optional<int>(0));
+    EXPECT_EQ(run.Err, QStringLiteral("sentrax-program: warning: Er is geen verbinding tussen de LocoNet-Centrale en het programma\n"
+                                      "sentrax-program: warning: There is no connect between the LocoNet device and the programmer\n"));
+}
+
+TEST(SentraxProgramList, ShowsThePortsTheSettingsDialogOffers)
+{
+    TSimulator simulator({});
+    const TRun run = RunProgram({"--list"}, {"SENTRAX_EXTRA_PORTS=" + simulator.Port.toStdString()});
+    EXPECT_EQ(run.Exit, std::optional<int>(0));
+    EXPECT_TRUE(run.Out.split(u'\n').contains(simulator.Port)) << run.Out.toStdString();
+}
