@@ -36,55 +36,6 @@ bool WindowManagerRunning(Display* display)
     return found;
 }
 
-int CountExact(Display* display, Window window, const char* title)
-{
-    int count = 0;
-    char* name = nullptr;
-    if (XFetchName(display, window, &name) && name) {
-        XWindowAttributes attributes{};
-        if (std::strcmp(name, title) == 0 && XGetWindowAttributes(display, window, &attributes)
-            && attributes.map_state == IsViewable)
-            ++count;
-        XFree(name);
-    }
-    Window root;
-    Window parent;
-    Window* children = nullptr;
-    unsigned n = 0;
-    if (XQueryTree(display, window, &root, &parent, &children, &n)) {
-        for (unsigned i = 0; i < n; ++i)
-            count += CountExact(display, children[i], title);
-        if (children)
-            XFree(children);
-    }
-    return count;
-}
-
-Window FindExact(Display* display, Window window, const char* title)
-{
-    char* name = nullptr;
-    bool match = false;
-    if (XFetchName(display, window, &name) && name) {
-        match = std::strcmp(name, title) == 0;
-        XFree(name);
-    }
-    XWindowAttributes attributes{};
-    if (match && XGetWindowAttributes(display, window, &attributes) && attributes.map_state == IsViewable)
-        return window;
-    Window root;
-    Window parent;
-    Window* children = nullptr;
-    unsigned n = 0;
-    Window found = 0;
-    if (XQueryTree(display, window, &root, &parent, &children, &n)) {
-        for (unsigned i = 0; i < n && !found; ++i)
-            found = FindExact(display, children[i], title);
-        if (children)
-            XFree(children);
-    }
-    return found;
-}
-
 // Windows come and go while the test looks at them; a request about one that just went is no
 // failure of the test (Xlib's default handler would end the process).
 int IgnoreError(Display*, XErrorEvent*)
@@ -156,13 +107,19 @@ XWindow TXDesktop::FindWindow(const std::string& title, std::chrono::millisecond
 XWindow TXDesktop::FindExactWindow(const std::string& title, std::chrono::milliseconds timeout)
 {
     Window found = 0;
-    WaitFor([&] { return (found = FindExact(display_, DefaultRootWindow(display_), title.c_str())) != 0; }, timeout);
+    WaitFor([&] { return (found = XWindows::FindViewable(display_, DefaultRootWindow(display_), title.c_str(), true)) != 0; },
+            timeout);
     return found;
 }
 
 int TXDesktop::CountExactWindows(const std::string& title)
 {
-    return CountExact(display_, DefaultRootWindow(display_), title.c_str());
+    int count = 0;
+    XWindows::VisitViewable(display_, DefaultRootWindow(display_), title.c_str(), true, [&](Window) {
+        ++count;
+        return false;
+    });
+    return count;
 }
 
 bool TXDesktop::HasFocus(XWindow window)

@@ -8,31 +8,45 @@
 
 namespace XWindows {
 
-// The first viewable window under `window` (itself included) whose title contains `title`,
-// searched depth first; 0 when there is none.
-inline Window FindViewable(Display* display, Window window, const char* title)
+// The viewable windows under `window` (itself included) whose title contains `title` (or, with
+// exact, is `title`), depth first: each is handed to `found`, which returns true to stop there.
+template <class Found>
+inline bool VisitViewable(Display* display, Window window, const char* title, bool exact, Found&& found)
 {
     char* name = nullptr;
     bool match = false;
     if (XFetchName(display, window, &name) && name) {
-        match = std::strstr(name, title) != nullptr;
+        match = exact ? std::strcmp(name, title) == 0 : std::strstr(name, title) != nullptr;
         XFree(name);
     }
     XWindowAttributes attributes{};
-    if (match && XGetWindowAttributes(display, window, &attributes) && attributes.map_state == IsViewable)
-        return window;
+    if (match && XGetWindowAttributes(display, window, &attributes) && attributes.map_state == IsViewable
+        && found(window))
+        return true;
     Window root;
     Window parent;
     Window* children = nullptr;
     unsigned count = 0;
-    Window found = 0;
+    bool stopped = false;
     if (XQueryTree(display, window, &root, &parent, &children, &count)) {
-        for (unsigned i = 0; i < count && !found; ++i)
-            found = FindViewable(display, children[i], title);
+        for (unsigned i = 0; i < count && !stopped; ++i)
+            stopped = VisitViewable(display, children[i], title, exact, found);
         if (children)
             XFree(children);
     }
-    return found;
+    return stopped;
+}
+
+// The first viewable window under `window` (itself included) whose title contains `title` (or,
+// with exact, is `title`), searched depth first; 0 when there is none.
+inline Window FindViewable(Display* display, Window window, const char* title, bool exact = false)
+{
+    Window first = 0;
+    VisitViewable(display, window, title, exact, [&](Window w) {
+        first = w;
+        return true;
+    });
+    return first;
 }
 
 // What the close box of a title bar does: ask the window to close.
