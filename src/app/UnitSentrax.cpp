@@ -127,6 +127,10 @@ void TfrmSentrax::LoadStoredComponents()
     QPalette settingsPalette = Button1->palette();
     settingsPalette.setColor(QPalette::ButtonText, QColor(0x40, 0x40, 0x40));
     Button1->setPalette(settingsPalette);
+    // A button with the focus answers Return as well as Space, as buttons of this kind of
+    // window do (Qt's own take only Space, outside dialogs).
+    for (QPushButton* button : {Button1, Button2, Button3, Button4, Button5, Button6})
+        button->setAutoDefault(true);
     Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     Memo1->setMaximumBlockCount(kMonitorPaneMaxLines);
     Memo2->setLineWrapMode(QPlainTextEdit::WidgetWidth);
@@ -206,8 +210,10 @@ void TfrmSentrax::closeEvent(QCloseEvent* event)
 {
     // Closing the main window ends the program, whatever other windows are open.
     QWidget::closeEvent(event);
-    if (event->isAccepted())
+    if (event->isAccepted()) {
+        closed_ = true;
         QCoreApplication::quit();
+    }
 }
 
 void TfrmSentrax::RunChangeHandler(const std::function<void()>& handler)
@@ -332,9 +338,10 @@ bool TfrmSentrax::ChooseVersion(bool withCurrentMonitor, const QStringList& inst
     for (const LocoNet::TMessage& message : VersionStartMessages) {
         SendLocoNetMessage(message);
         QCoreApplication::processEvents();
-        // The port closed meanwhile (its adapter was pulled out): that was reported where it was
-        // noticed, and the rest of the sequence has nowhere to go.
-        if (wasConnected && !ComPort1->Connected())
+        // The port closed meanwhile (its adapter was pulled out: that was reported where it was
+        // noticed), or the window did (its close box, or the program was asked to stop): the
+        // rest of the sequence has nowhere to go.
+        if ((wasConnected && !ComPort1->Connected()) || closed_)
             return false;
     }
     ShowInstructions(instructions);

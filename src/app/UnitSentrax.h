@@ -105,6 +105,7 @@ private:
     void SetRangeText();
 
     std::unique_ptr<Ui::TfrmSentrax> ui_;
+    bool closed_ = false; // the program ends: a handler that is still sending stops
     std::exception_ptr* changeError_ = nullptr; // set while a handler sets a field's text
     std::unique_ptr<TLocoNetView> linkView_;
     std::unique_ptr<TLocoNetLink> link_;

@@ -24,8 +24,6 @@ void OnSignal(int signal)
         gSignal = signal;
     const unsigned char number = static_cast<unsigned char>(signal);
     (void)!::write(gWriteEnd, &number, 1);
-    // The next one of these ends the program the usual way.
-    std::signal(signal, SIG_DFL);
     errno = saved;
 }
 

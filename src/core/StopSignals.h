@@ -11,8 +11,8 @@ class QSocketNotifier;
 // out, SIGHUP from a terminal that closes), turned into a notification on the main thread, so
 // that the program can stop in an orderly way: the message in flight completes, the port is
 // closed and its lock released. The signal handler only writes to a pipe, which the event loop
-// watches. After the first signal the default action is back: a second one ends the program at
-// once, for when the orderly stop cannot get through.
+// watches. Once a stop is under way, a repeated signal (a second Ctrl-C) changes nothing: ending
+// the program then would cut the message in flight.
 class TStopSignals final : public QObject {
     Q_OBJECT
 

@@ -322,13 +322,20 @@ QString TGnuGettextInstance::CheckDomain(const QString& domain)
     }
     if (!target.IsOpen())
         return {};
-    // Every entry a lookup would fail on, as TranslateInDomain decides it. (The empty msgid is
-    // the header, which never fails; an entry whose strings lie outside is never found.)
+    // Every entry a lookup would fail on, as TranslateInDomain decides it (the empty msgid is the
+    // header, which never fails), and every entry whose texts lie outside the catalog.
     const TMoCatalog& catalog = target.Catalog();
     for (std::uint32_t i = 0; i < catalog.Count(); ++i) {
         QByteArrayView msgid;
         QByteArrayView translation;
-        if (!catalog.Entry(i, msgid, translation) || msgid.isEmpty() || !DecodeFound(translation).isEmpty())
+        if (!catalog.Entry(i, msgid, translation)) {
+            // Its texts run past its end: a catalog cut short, which would translate some
+            // texts and silently not others.
+            const QString message = QStringLiteral("This file is not a valid GNU gettext mo file: ") + target.CatalogPath();
+            target.Refuse();
+            return message;
+        }
+        if (msgid.isEmpty() || !DecodeFound(translation).isEmpty())
             continue;
         // The lookup's own text names the entry, not the file: the file goes in front.
         const QString message = target.CatalogPath() + QStringLiteral(": ") + CouldNotTranslate(QString::fromUtf8(msgid));

@@ -45,8 +45,9 @@ Programs a Sentrax S88 feedback module over a serial LocoNet interface, as the S
 Configurator's window does: the version's seven start messages (slot data that the command
 station sends back is answered with a claim of the slot), then the first contact and the number
 of contacts, each as a pair of switch requests. Every LocoNet message received is printed as the
-window's monitor pane shows it, and each input report as "contact N: level L". The layout's
-power stays on.
+window's monitor pane shows it, and each input report as "contact N: level L", until the line
+has been quiet for half a second after the pass (ten seconds at most). The layout's power stays
+on.
 
 Options:
   --port PORT            the LocoNet interface's serial port (see --list)
@@ -62,7 +63,7 @@ Options:
                          with the USB maker and product where known
   --dry-run              print the bytes the pass would send, with their planned times; no port
   --quiet                print only errors
-  --help                 show this text
+  --help, -h             show this text
 
 Exit status: 0 done; 2 an argument was refused (nothing was sent); 3 the port could not be
 opened, or the ports could not be listed; 4 the port failed or went away during the pass;
@@ -87,14 +88,17 @@ TParsedOptions ParseProgramOptions(const QStringList& arguments)
     const QCommandLineOption list(QStringLiteral("list"));
     const QCommandLineOption dryRun(QStringLiteral("dry-run"));
     const QCommandLineOption quiet(QStringLiteral("quiet"));
-    const QCommandLineOption help(QStringLiteral("help"));
+    const QCommandLineOption help(QStringList{QStringLiteral("help"), QStringLiteral("h")});
     parser.addOptions({port, version, first, count, monitor, rate, list, dryRun, quiet, help});
     if (!parser.parse(QStringList{QStringLiteral("sentrax-program")} + arguments)) {
-        error = parser.errorText();
+        const QStringList unknown = parser.unknownOptionNames();
+        error = unknown.isEmpty() ? parser.errorText()
+                                  : QStringLiteral("%1: no such option").arg(Quoted(QStringLiteral("--") + unknown.first()));
         return parsed;
     }
     if (!parser.positionalArguments().isEmpty()) {
-        error = QStringLiteral("%1: no such option (options begin with --)").arg(Quoted(parser.positionalArguments().first()));
+        error = QStringLiteral("%1: an argument without an option (the options are --port, --version, ...)")
+                    .arg(Quoted(parser.positionalArguments().first()));
         return parsed;
     }
     for (const QCommandLineOption* option : {&port, &version, &first, &count, &monitor, &rate}) {

@@ -13,6 +13,7 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <algorithm>
 #include <string>
 
 using namespace std::chrono_literals;
@@ -76,6 +77,7 @@ public:
     void AddLine(std::string_view line) override
     {
         ++lines_;
+        lastTraffic_ = std::chrono::steady_clock::now();
         console_.Line(QString::fromLatin1(line.data(), qsizetype(line.size())));
     }
     void ShowInputReport(const LocoNet::TInputReport& report) override
@@ -90,21 +92,34 @@ public:
             throw EAbort();
     }
     int LinesShown() const { return lines_; }
+    std::chrono::steady_clock::time_point LastTraffic() const { return lastTraffic_; }
 
 private:
     TConsole& console_;
     const TStopSignals& stop_;
     int lines_ = 0;
+    std::chrono::steady_clock::time_point lastTraffic_ = std::chrono::steady_clock::now();
 };
 
-// What is received in the time is printed (the module reports its contacts once programmed).
-void Listen(std::chrono::milliseconds time, TStopSignals& stop)
+// After the pass, what still comes is printed and answered (the module reports its contacts
+// once programmed; on a busy bus the station's replies come late), until the line has been quiet
+// for a while, or for long enough.
+void Listen(const TConsoleView& view, TStopSignals& stop)
 {
-    QEventLoop loop;
-    QTimer::singleShot(time, &loop, &QEventLoop::quit);
-    QObject::connect(&stop, &TStopSignals::Stop, &loop, &QEventLoop::quit);
-    if (!stop.Received())
+    constexpr auto kQuiet = 500ms;
+    constexpr auto kLongest = 10s;
+    const auto start = std::chrono::steady_clock::now();
+    const auto deadline = start + kLongest;
+    for (;;) {
+        const auto until = std::min(std::max(view.LastTraffic(), start) + kQuiet, deadline);
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        if (left <= 0ms || stop.Received())
+            return;
+        QEventLoop loop;
+        QTimer::singleShot(left, &loop, &QEventLoop::quit);
+        QObject::connect(&stop, &TStopSignals::Stop, &loop, &QEventLoop::quit);
         loop.exec();
+    }
 }
 
 } // namespace
@@ -167,7 +182,10 @@ int RunProgrammingPass(const TProgramOptions& options, TConsole& console, TStopS
             }
         }
         console.Progress(QStringLiteral("listening"));
-        Listen(500ms, stop);
+        Listen(view, stop);
+        if (view.LinesShown() == 0 && options.Pass.Version != TModuleVersion::Kwadrant)
+            console.Warning(QStringLiteral("nothing came back, not even the echo of what was sent: is the LocoNet "
+                                           "interface on this port, and connected?"));
     } catch (const EAbort&) {
         // A stop, or a failure that was reported where it happened.
     } catch (const EComPort& e) {

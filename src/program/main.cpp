@@ -43,33 +43,42 @@ void PrintDryRun(const TPassChoice& choice)
 int main(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);
+    // Ctrl-C (and a closing terminal, a session ending) stops after the byte in flight, and the
+    // port is closed properly, free for the next program.
+    TStopSignals stop;
+    // The system's own texts (the port's errors, the conversion error) in the user's language,
+    // as the window shows them.
+    InitializeGnuGettext();
+    InitializeCPort();
+    const struct TModules {
+        ~TModules()
+        {
+            FinalizeCPort();
+            FinalizeGnuGettext();
+        }
+    } modules;
+
     const TParsedOptions parsed = ParseProgramOptions(QCoreApplication::arguments().mid(1));
     const TProgramOptions& options = parsed.Options;
     TConsole console(options.Quiet);
+    for (const QString& error : TakeCatalogErrors())
+        console.Warning(error);
     if (!parsed.Error.isEmpty()) {
         console.Error(parsed.Error);
         std::fprintf(stderr, "Try 'sentrax-program --help'.\n");
         return 2;
     }
-    if (options.Action == TProgramOptions::Help) {
+    switch (options.Action) {
+    case TProgramOptions::Help:
         std::printf("%s", qPrintable(ProgramUsage()));
         return 0;
-    }
-    if (options.Action == TProgramOptions::DryRun) {
+    case TProgramOptions::DryRun:
         PrintDryRun(options.Pass);
         return 0;
+    case TProgramOptions::List:
+        return ListPorts(console);
+    case TProgramOptions::Program:
+        break;
     }
-
-    // Ctrl-C (and a closing terminal, a session ending) stops after the byte in flight, and the
-    // port is closed properly, free for the next program.
-    TStopSignals stop;
-    InitializeGnuGettext(); // the port's messages, as the window shows them, in the user's language
-    InitializeCPort();
-    for (const QString& error : TakeCatalogErrors())
-        console.Warning(error);
-    const int code = options.Action == TProgramOptions::List ? ListPorts(console)
-                                                              : RunProgrammingPass(options, console, stop);
-    FinalizeCPort();
-    FinalizeGnuGettext();
-    return code;
+    return RunProgrammingPass(options, console, stop);
 }

@@ -184,6 +184,9 @@ TEST_F(Workflow, PowerOnTestSendsGlobalPowerOnOnlyWhileConnected)
     OpenThroughSettings(Pty);
     Click(Form->Button6);
     EXPECT_EQ(Pty.Read(2, 5s), QByteArray("\x83\x7C", 2));
+    Form->Button6->setFocus(); // from the keyboard too
+    QTest::keyClick(Form->Button6, Qt::Key_Return);
+    EXPECT_EQ(Pty.Read(2, 5s), QByteArray("\x83\x7C", 2));
     EXPECT_TRUE(Errors.isEmpty());
 }
 

@@ -269,6 +269,7 @@ TEST(CatalogCheck, EachKindOfBrokenCatalogIsRefusedOnceWithItsError)
     const TCase cases[] = {
         {"empty", {}, QStringLiteral("Cannot create memory map on file ") + path},
         {"cut short", good.left(40), QStringLiteral("This file is not a valid GNU gettext mo file: ") + path},
+        {"cut in its texts", good.left(good.size() - 3), QStringLiteral("This file is not a valid GNU gettext mo file: ") + path},
         {"unreadable", good, QStringLiteral("Cannot open file ") + path},
         {"wrong magic", "This is not a message catalog at all.", QStringLiteral("This file is not a valid GNU gettext mo file: ") + path},
         {"not UTF-8", latin1, notUtf8},

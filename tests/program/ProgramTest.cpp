@@ -212,13 +212,24 @@ TEST(SentraxProgramFaults, CtrlCStopsAtOnceAndFreesThePort)
     EXPECT_EQ(next.Exit, std::optional<int>(0)) << next.Err.toStdString();
 }
 
-TEST(SentraxProgramFaults, KwadrantWithNothingReceivedWarnsThatThereIsNoConnection)
+TEST(SentraxProgramFaults, WhatComesBackLateOrNotAtAll)
 {
-    TPty silent; // an interface that gives nothing back
-    const TRun run = RunProgram({"--port", silent.SlavePath().toStdString(), "--version", "kwadrant", "--first", "1", "--count", "8"});
-    EXPECT_EQ(run.Exit, std::optional<int>(0));
-    EXPECT_EQ(run.Err, QStringLiteral("sentrax-program: warning: Er is geen verbinding tussen de LocoNet-Centrale en het programma\n"
-                                      "sentrax-program: warning: There is no connect between the LocoNet device and the programmer\n"));
+    // Nothing comes back: Kwadrant says so as the window does, the other versions in a warning.
+    TPty silent;
+    const TRun kwadrant = RunProgram({"--port", silent.SlavePath().toStdString(), "--version", "kwadrant", "--first", "1", "--count", "8"});
+    EXPECT_EQ(kwadrant.Exit, std::optional<int>(0));
+    EXPECT_EQ(kwadrant.Err, QStringLiteral("sentrax-program: warning: Er is geen verbinding tussen de LocoNet-Centrale en het programma\n"
+                                           "sentrax-program: warning: There is no connect between the LocoNet device and the programmer\n"));
+    const TRun other = RunProgram({"--port", silent.SlavePath().toStdString(), "--version", "1.0", "--first", "1", "--count", "8"});
+    EXPECT_EQ(other.Exit, std::optional<int>(0));
+    EXPECT_TRUE(other.Err.startsWith(QStringLiteral("sentrax-program: warning: nothing came back"))) << other.Err.toStdString();
+
+    // A busy bus: the station's replies come only after two seconds of input reports, and are
+    // still answered.
+    TSimulator busy({"--burst", "1000", "--report-interval", "0"});
+    const TRun late = RunProgram(PassArguments(PassCases()[0], busy.Port));
+    EXPECT_EQ(late.Exit, std::optional<int>(0));
+    EXPECT_FALSE(SeenPass(busy.Received(), AllOnWire(PassCases()[0].Sent)).Claims.empty());
 }
 
 TEST(SentraxProgramList, ShowsThePortsTheSettingsDialogOffers)
