@@ -1,11 +1,11 @@
 #include "Console.h"
 
-#include <unistd.h>
+#include "Terminal.h"
 
 TConsole::TConsole(bool quiet)
     : quiet_(quiet)
-    , progress_(!quiet && isatty(STDERR_FILENO))
-    , sharesTerminal_(progress_ && isatty(STDOUT_FILENO))
+    , progress_(!quiet && StandardErrorIsTerminal())
+    , sharesTerminal_(progress_ && StandardOutputIsTerminal())
 {
 }
 

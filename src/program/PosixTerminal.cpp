@@ -1,0 +1,13 @@
+#include "Terminal.h"
+
+#include <unistd.h>
+
+bool StandardOutputIsTerminal()
+{
+    return isatty(STDOUT_FILENO) != 0;
+}
+
+bool StandardErrorIsTerminal()
+{
+    return isatty(STDERR_FILENO) != 0;
+}
