@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The yardstick for the configurator's start-up: a bare Qt window of the same size, built the
 // same way, that does nothing else. With --with-text it shows one label, which makes Qt load its
 // font database, as any window that shows text does.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Catalog lookups on a large real catalog of this machine, against GNU libc's dgettext on the
 // same catalog and the same keys: hits (every msgid) and misses (each msgid with a character
 // added). And the start-up's reading of a directory of catalogs appended to the executable, with

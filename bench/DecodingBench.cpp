@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Receive decoding alone (framing, checksums, the decisions on each message) on realistic
 // traffic, against the 1 920 bytes a second a 19200-baud line carries.
 

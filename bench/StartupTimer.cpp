@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Starts a program on the X server in DISPLAY, measures the time until its window is shown,
 // closes the window as its close box would, and reports the program's peak memory.
 //

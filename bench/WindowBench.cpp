@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The configurator's window at work, offscreen: the whole receive path into the monitor pane,
 // the reaction to slot data, and a programming pass with its byte pacing as the simulator sees
 // it. Real time throughout.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Prints the benchmark table from the results directory bench/run.sh fills."""
 import json
 import os

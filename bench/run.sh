@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs every benchmark and prints one table: each figure with its spread, its yardstick, the
 # ratio, and the goal. Builds with benchmarks first (into build/). Results go to
 # build/bench-results/.

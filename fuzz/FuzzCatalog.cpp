@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary bytes taken for an MO catalog: opening them and looking texts up must answer or
 // refuse, and never read outside the bytes.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary bytes taken for an executable with a directory of appended catalogs: the scan must
 // end, and every catalog it names must lie inside the file.
 

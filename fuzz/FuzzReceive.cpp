@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The receive decoding fed arbitrary bytes in arbitrary chunks: it must never raise, never
 // read outside its texts, and keep its pending data within the cap.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes the fuzzers' seed corpora (fuzz/corpus/<target>/). Run from the project root; needs
 msgfmt for the catalog seeds."""
 import os

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs the README's commands as a new user would: each on a fresh, minimal Debian 12 machine
 # (a root made with mmdebstrap --variant=minbase, with /proc, /sys, /dev, /dev/pts and a tmpfs
 # /tmp mounted), in a fresh clone of this tree's committed HEAD, as root, with nothing else

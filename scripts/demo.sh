@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sets everything up, starts the LocoNet simulator and the configurator with the simulator's
 # port in its port list, and stops the simulator when the configurator ends.
 # With a display, the configurator is yours to use. Without one, a driver goes through a whole

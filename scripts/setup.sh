@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what the configurator needs from Debian's archive (only what is missing), then
 # configures and builds it in build/. Safe to run again.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sets everything up, builds, and runs the whole test suite: under AddressSanitizer and
 # UndefinedBehaviorSanitizer, the threaded parts under ThreadSanitizer, each fuzz target for a
 # short while, the suite on a machine kept busy, and finally the suite as users get it. Ends with

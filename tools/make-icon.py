@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Draws the program icon, a feedback module on a bus: a circuit board with a row of eight S88
 contact terminals, a chip and a lamp, hanging off a bus cable. Writes the 32 x 32, 16-colour
 picture (src/app/Sentrax.xpm, and as PNG for the desktop's icon theme,

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Draws the signal-LED pictures: 15 x 15, at most 16 colours, as XPM text.
 
 One lit and one dark lamp per colour, and a light bulb. Run from the project root; it rewrites

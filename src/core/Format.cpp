@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "Format.h"
 
 QString FormatText(const QString& pattern, const QStringList& args)

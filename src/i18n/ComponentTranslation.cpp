@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Translation of the interface texts an object tree carries in its properties.
 
 #include "GnuGettext.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // sentrax-program: programs a Sentrax feedback module from a terminal, as the Sentrax
 // Configurator's window does. See --help.
 

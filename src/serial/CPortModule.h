@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The serial-port module's start-up (after the translation module's: its texts are translated

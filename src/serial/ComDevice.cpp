@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ComDevice.h"
 
 TDCB ToDCB(const TLineSettings& s)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "PosixTermios2.h"
 
 #include <asm/termbits.h>

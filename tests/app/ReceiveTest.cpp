@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the window does with the bytes that arrive: the monitor pane, the last reported contact,
 // and slot claims, with a pseudo-terminal playing the LocoNet interface.
 

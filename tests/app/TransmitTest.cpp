@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the window's LocoNet routines put on the wire, and how they pace it: exact bytes, in order,
 // and lower bounds on the pauses (measured when each single-byte write completed).
 

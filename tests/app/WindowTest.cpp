@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The configurator window driven as a user drives it: its first display, the contact arithmetic
 // of the spinners and fields, the workflow's steps, and errors in the error box.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The workflow over a real tty: a pseudo-terminal stands for the LocoNet interface and sees every
 // byte the window sends.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The demo driver on a machine whose serial port listing fails (no /sys/class/tty, as in a root
 # without /sys): Settings opens no dialog, so the pass cannot go on. The driver must say at which
 # step it stopped, leave the window's screenshot and exit with code 1, not wait for ever.

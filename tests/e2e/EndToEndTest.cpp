@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole configurator against the LocoNet simulator: the real window (offscreen), the
 // simulator as a process of its own on a pseudo-terminal, and the simulator's log of every byte.
 

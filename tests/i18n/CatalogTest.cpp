@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // GNU MO catalogs: finding them, reading them in either byte order, looking texts up, choosing
 // the language, catalogs appended to an executable, and catalogs that are broken or hostile.
 

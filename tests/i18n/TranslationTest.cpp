@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Library texts and component properties in the user's language: the resource-string hook,
 // the walk over an object tree, and the program's own Dutch catalogs.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The LocoNet link on a scripted port: what it does with the texts it works on.
 
 #include "LocoNetLink.h"

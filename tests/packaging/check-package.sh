@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian packages from a build directory, unpacks them into a scratch root, and checks
 # that everything is where the desktop and the program expect it.
 set -euo pipefail

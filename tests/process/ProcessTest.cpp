@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real program, started as a user starts it, on an X server of its own (Xvfb), driven
 // through X: pointer clicks and keys as a user makes them, and the close box's close request.
 // The desktop tests run a window manager too, so that focus comes back from boxes and dialogs

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // sentrax-program as a script runs it: against the LocoNet simulator on a pseudo-terminal, its
 // output, its exit code, and every byte the simulator saw.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The port's contract, on a scripted device: settings and how they reach the device, the order of
 // notifications around open and close, transfers, links and failures.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The port's event monitor: device events reach the main thread as notifications, in the fixed
 // order of handling, and the monitor stops at once, never spins, and never deadlocks a close.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The faults a serial tool meets in the field, each with the message a user sees and a port left
 // closed and whole.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The serial devices a user can choose from: the kernel's list, and the extra ports.
 
 #include "EComPort.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The port on real kernel ttys (pseudo-terminals): opening, exclusive use, settings as the kernel
 // holds them, reads, and the write that gives up when flow control holds the line.
 

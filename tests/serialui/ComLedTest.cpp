@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The signal LED: what it shows, how it follows its port, and its ring timer.
 
 #include "CPortCtl.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The port settings dialog and its bound lists, driven as a user drives them.
 
 #include "CPort.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs a test executable inside a QCoreApplication: timers and the port's main-thread
 // synchronisation work, and nothing of a GUI is needed or linked.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Kept apart from Pty.cpp: <asm/termbits.h> and <termios.h> cannot share a file.
 #include "Pty.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs a test executable inside a Qt application on the offscreen platform, so that widgets,
 // timers and the port's main-thread synchronisation work without a display. A port's
 // ShowSettingsDialog runs the settings dialog, as in the program.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Finding a program's window on an X server and asking it to close, for the tools that drive the
 // real program through X (the process tests and the start-up timer).
 #pragma once

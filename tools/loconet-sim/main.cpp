@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // loconet-sim: a serial LocoNet interface with a command station and a feedback module behind
 // it, on a pseudo-terminal. Point the configurator at the path it prints.
 

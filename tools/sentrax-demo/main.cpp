@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // sentrax-demo: starts the configurator's window and goes through a whole programming pass as a
 // user would (Settings, the port, OK, version 1.1, first contact 17, Current Monitor On, 16
 // contacts, Range), waits for the module's reports, takes a screenshot, and presses Close.
