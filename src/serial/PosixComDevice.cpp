@@ -599,8 +599,9 @@ TWaitResult TPosixComDevice::WaitCommEvent(const TStopEvent& stop, std::uint32_t
         if (fds[0].revents)
             return TWaitResult::Stopped;
         if (fds[1].revents & POLLIN) {
+            // Only drained: what it read, or whether it read, changes nothing.
             std::uint64_t count;
-            (void)::read(kick_, &count, sizeof count);
+            [[maybe_unused]] const ssize_t drained = ::read(kick_, &count, sizeof count);
         }
         // A device that went away makes every later poll return at once: that ends the wait
         // instead of spinning.

@@ -28,8 +28,9 @@ TScriptedComDevice::~TScriptedComDevice()
 
 void TScriptedComDevice::Wake()
 {
+    // An event counter that is already set wakes the waiter all the same: the result is of no use.
     const std::uint64_t one = 1;
-    (void)::write(wake_, &one, sizeof one);
+    [[maybe_unused]] const ssize_t written = ::write(wake_, &one, sizeof one);
 }
 
 void TScriptedComDevice::Raise(std::uint32_t events)
@@ -198,6 +199,6 @@ TWaitResult TScriptedComDevice::WaitCommEvent(const TStopEvent& stop, std::uint3
         if (fds[0].revents)
             return TWaitResult::Stopped;
         std::uint64_t count;
-        (void)::read(wake_, &count, sizeof count);
+        [[maybe_unused]] const ssize_t drained = ::read(wake_, &count, sizeof count);
     }
 }
