@@ -12,8 +12,10 @@ packages=(
   gettext
   xvfb xauth x11-utils libx11-dev libxtst-dev fonts-liberation openbox
   # For building the Debian packages (cpack): its dependency scan runs file and dpkg-shlibdeps,
-  # and without dpkg-shlibdeps the package would silently lack its library dependencies.
-  file dpkg-dev
+  # and without dpkg-shlibdeps the package would silently lack its library dependencies;
+  # dpkg-buildflags gives the build Debian's hardening flags. The package test checks the
+  # packages with Debian's own checker, lintian.
+  file dpkg-dev lintian
 )
 bash scripts/install-packages.sh "${packages[@]}"
 
