@@ -91,7 +91,7 @@ void Lookup(benchmark::State& state)
 {
     const TCatalog& c = Catalog();
     TAssemblyAnalyzer none;
-    TDomain domain(c.Directory, c.Domain, c.Language, none);
+    TDomain domain(c.Directory, c.Domain, {c.Language}, none);
     const auto keys = Keys(state.range(0));
     std::size_t i = 0;
     for (auto _ : state) {

@@ -95,10 +95,10 @@ QStringList TAssemblyAnalyzer::Paths() const
 
 // --- Domains ----------------------------------------------------------------------------------
 
-TDomain::TDomain(QString directory, QString domainName, QString languageCode, const TAssemblyAnalyzer& analyzer)
+TDomain::TDomain(QString directory, QString domainName, QStringList languages, const TAssemblyAnalyzer& analyzer)
     : directory_(std::move(directory))
     , domainName_(std::move(domainName))
-    , languageCode_(std::move(languageCode))
+    , languages_(std::move(languages))
     , analyzer_(analyzer)
 {
 }
@@ -114,10 +114,10 @@ void TDomain::SetDirectory(const QString& directory)
     CloseCatalog();
 }
 
-void TDomain::SetLanguage(const QString& languageCode)
+void TDomain::SetLanguages(const QStringList& languages)
 {
     CloseCatalog();
-    languageCode_ = languageCode;
+    languages_ = languages;
 }
 
 void TDomain::CloseCatalog()
@@ -154,10 +154,19 @@ void TDomain::OpenCatalog()
     const auto present = [this](const QString& path) {
         return analyzer_.Contains(path) || QFileInfo(path).isFile();
     };
-    QString path = catalogPath(languageCode_);
-    if (!present(path))
-        path = catalogPath(languageCode_.left(2));
-    if (!present(path)) {
+    // The first language with a catalog, under its whole name or its two-letter language.
+    QString path;
+    for (const QString& language : std::as_const(languages_)) {
+        for (const QString& name : {language, language.left(2)}) {
+            if (present(catalogPath(name))) {
+                path = catalogPath(name);
+                break;
+            }
+        }
+        if (!path.isEmpty())
+            break;
+    }
+    if (path.isEmpty()) {
         searchAllowed_ = false;
         return;
     }
@@ -271,7 +280,7 @@ TDomain& TGnuGettextInstance::FindOrCreateDomain(const QString& name)
     std::lock_guard lock(registryLock_);
     if (TDomain* domain = FindDomainLocked(name))
         return *domain;
-    domains_.emplace_back(name, std::make_unique<TDomain>(baseDirectory_ + u'/', name, currentLanguage_, analyzer_));
+    domains_.emplace_back(name, std::make_unique<TDomain>(baseDirectory_ + u'/', name, currentLanguages_, analyzer_));
     return *domains_.back().second;
 }
 
@@ -359,39 +368,53 @@ void TGnuGettextInstance::SetCurrentDomain(const QString& domain)
 
 void TGnuGettextInstance::SelectLanguage(const QString& languageCode)
 {
-    QString code = languageCode;
-    if (code.isEmpty()) {
-        code = qEnvironmentVariable("LANG");
-        if (code.isEmpty())
-            code = DetectSystemLanguage();
-        const qsizetype dot = code.indexOf(u'.');
-        if (dot >= 0)
-            code.truncate(dot); // drop an encoding such as .UTF-8
-    }
-    currentLanguage_ = code;
+    currentLanguages_ = languageCode.isEmpty() ? MessageLanguages() : QStringList{languageCode};
     std::lock_guard lock(registryLock_);
     for (auto& [name, domain] : domains_)
-        domain->SetLanguage(code);
+        domain->SetLanguages(currentLanguages_);
 }
 
-QString DetectSystemLanguage()
+namespace {
+// A locale's language: its name without an encoding (".UTF-8") or a modifier ("@latin").
+QString LanguageOf(QString locale)
 {
-    // The variable that decides the messages' language is the first set of these; a locale
-    // such as de_DE.UTF-8 or sr_RS@latin names the language before "." and "@".
-    for (const char* variable : {"LC_ALL", "LC_MESSAGES"}) {
-        QString value = qEnvironmentVariable(variable);
-        if (value.isEmpty())
-            continue;
-        for (const QChar end : {u'.', u'@'}) {
-            const qsizetype cut = value.indexOf(end);
-            if (cut >= 0)
-                value.truncate(cut);
-        }
-        if (value.isEmpty() || value == u"C" || value == u"POSIX")
-            break;
-        return value;
+    for (const QChar end : {u'.', u'@'}) {
+        const qsizetype cut = locale.indexOf(end);
+        if (cut >= 0)
+            locale.truncate(cut);
     }
-    return QStringLiteral("C");
+    return locale;
+}
+
+bool IsUntranslated(const QString& language)
+{
+    return language == u"C" || language == u"POSIX";
+}
+}
+
+QStringList MessageLanguages()
+{
+    QString locale;
+    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        locale = qEnvironmentVariable(variable);
+        if (!locale.isEmpty())
+            break;
+    }
+    const QString language = LanguageOf(locale);
+    if (language.isEmpty() || IsUntranslated(language))
+        return {};
+    const QString list = qEnvironmentVariable("LANGUAGE");
+    if (list.isEmpty())
+        return {language};
+    QStringList languages;
+    for (const QString& entry : list.split(u':', Qt::SkipEmptyParts)) {
+        const QString listed = LanguageOf(entry);
+        if (IsUntranslated(listed))
+            break;
+        if (!listed.isEmpty())
+            languages << listed;
+    }
+    return languages;
 }
 
 QString TranslateText(const QString& msgid)

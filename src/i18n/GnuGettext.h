@@ -23,7 +23,9 @@ struct QMetaObject;
 // A translation is keyed by the English text (the msgid); texts are grouped in domains, each with
 // its own catalog, found under the executable's directory in
 //   locale/<language>/LC_MESSAGES/<domain>.mo   (or locale/<two-letter language>/...)
-// or appended to the executable itself. Without a catalog every text comes back unchanged.
+// or appended to the executable itself. Where the user lists several languages, each domain
+// takes the first of them that it has a catalog for. Without a catalog every text comes back
+// unchanged.
 // A catalog is input from outside the program: every offset and length read from it is checked
 // against its size before use, and a catalog that points outside itself is refused.
 
@@ -65,13 +67,14 @@ private:
 // closing take the domain's lock for writing.
 class TDomain {
 public:
-    TDomain(QString directory, QString domainName, QString languageCode, const TAssemblyAnalyzer& analyzer);
+    // languages: those to search a catalog for, in turn (none: untranslated).
+    TDomain(QString directory, QString domainName, QStringList languages, const TAssemblyAnalyzer& analyzer);
     ~TDomain();
     TDomain(const TDomain&) = delete;
     TDomain& operator=(const TDomain&) = delete;
 
     void SetDirectory(const QString& directory);
-    void SetLanguage(const QString& languageCode);
+    void SetLanguages(const QStringList& languages);
     // The translation of a UTF-8 key, or the key itself.
     QByteArray Lookup(const QByteArray& key);
     // The same, as a view into the catalog (or into the key): valid until the catalog is
@@ -90,7 +93,7 @@ public:
 
     const QString& Directory() const { return directory_; }
     const QString& DomainName() const { return domainName_; }
-    const QString& LanguageCode() const { return languageCode_; }
+    const QStringList& Languages() const { return languages_; }
     bool IsOpen() const { return open_.load(std::memory_order_acquire); }
     bool SearchAllowed() const { return searchAllowed_.load(); }
 
@@ -105,7 +108,7 @@ private:
     QByteArray bytes_; // the catalog as it was read when it was opened
     QString catalogPath_;
     TMoCatalog catalog_;
-    QString languageCode_;
+    QStringList languages_;
     std::atomic<bool> open_{false};
     std::atomic<bool> searchAllowed_{true};
     const TAssemblyAnalyzer& analyzer_;
@@ -127,7 +130,8 @@ public:
     QString TranslateInDomain(const QString& domain, const QString& msgid);
     void BindDomainDirectory(const QString& domain, const QString& directory);
     void SetCurrentDomain(const QString& domain);
-    // An empty code chooses from LANG, then from the user's locale settings.
+    // One language for every domain; an empty code chooses from the environment
+    // (MessageLanguages).
     void SelectLanguage(const QString& languageCode);
     // Opens the domain's catalog now rather than at its first lookup, and checks that each of
     // its translations can be used (UTF-8, not empty). A catalog that cannot be opened or holds
@@ -137,7 +141,8 @@ public:
     // Empty when the catalog is fine or there is none.
     QString CheckDomain(const QString& domain);
 
-    const QString& CurrentLanguage() const { return currentLanguage_; }
+    // The languages searched, in turn; none: untranslated.
+    const QStringList& CurrentLanguages() const { return currentLanguages_; }
     const QString& CurrentDomain() const { return currentDomain_; }
     const QString& BaseDirectory() const { return baseDirectory_; }
     // The domain of that name, or nullptr when it has not been used yet.
@@ -154,7 +159,7 @@ private:
     TDomain& FindOrCreateDomain(const QString& name);
     TDomain* FindDomainLocked(const QString& name);
 
-    QString currentLanguage_;
+    QStringList currentLanguages_;
     QString currentDomain_;
     QString baseDirectory_;
     const TAssemblyAnalyzer& analyzer_;
@@ -171,9 +176,14 @@ extern TGnuGettextInstance* GlobalTranslator;
 // The text in the current domain, or unchanged when no translator exists.
 QString TranslateText(const QString& msgid);
 
-// The language of the user's locale settings: LC_ALL, then LC_MESSAGES, cut at "." and "@";
-// "C" when none names a language.
-QString DetectSystemLanguage();
+// The languages the user asks for messages in, in the order to search their catalogs, read from
+// the environment in the order POSIX and GNU gettext read it. The locale for messages is the
+// first of LC_ALL, LC_MESSAGES and LANG that is set and not empty; "C" or "POSIX" there, or no
+// locale at all, means untranslated (an empty list). Otherwise LANGUAGE, when set and not empty,
+// lists the languages, colon-separated, and an entry "C" or "POSIX" ends the list; without it
+// the locale names the one language. Each is cut at "." and "@" (de_DE.UTF-8 and sr_RS@latin
+// name de_DE and sr_RS).
+QStringList MessageLanguages();
 
 // The offset of the embedded-catalog directory, as recorded in the executable's marker
 // (0: nothing embedded).

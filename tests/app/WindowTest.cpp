@@ -10,6 +10,8 @@
 #include <QLabel>
 #include <QToolButton>
 
+#include <utility>
+
 using namespace std::chrono_literals;
 
 namespace {
@@ -205,8 +207,11 @@ TEST_F(WindowErrors, TheTitleIsTheProgramFileName)
 
 TEST(WindowLanguage, TheWindowsOwnTextsAreNeverTranslated)
 {
-    const QByteArray saved = qgetenv("LANG");
-    qputenv("LANG", "nl_NL.UTF-8");
+    // Dutch whatever the developer's settings: LC_ALL comes first, and LANGUAGE would list others.
+    const QByteArray savedLocale = qgetenv("LC_ALL");
+    const QByteArray savedList = qgetenv("LANGUAGE");
+    qputenv("LC_ALL", "nl_NL.UTF-8");
+    qunsetenv("LANGUAGE");
     InitializeModules(); // the Dutch catalogs beside this program translate "Close" and "Cancel"
     {
         TApplication application;
@@ -218,5 +223,10 @@ TEST(WindowLanguage, TheWindowsOwnTextsAreNeverTranslated)
         delete frmSentrax;
     }
     FinalizeModules();
-    qputenv("LANG", saved);
+    for (const auto& [name, saved] : {std::pair("LC_ALL", savedLocale), std::pair("LANGUAGE", savedList)}) {
+        if (saved.isNull())
+            qunsetenv(name);
+        else
+            qputenv(name, saved);
+    }
 }

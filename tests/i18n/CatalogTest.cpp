@@ -143,7 +143,7 @@ TEST(CatalogLookup, ANullKeyFindsTheHeaderAsTheEmptyTextDoes)
     Compile(dir.filePath(QStringLiteral("locale")), QStringLiteral("nl"), QStringLiteral("default"), Dutch(),
             {QStringLiteral("--no-hash")});
     TAssemblyAnalyzer none;
-    TDomain domain(dir.filePath(QStringLiteral("locale/")), QStringLiteral("default"), QStringLiteral("nl"), none);
+    TDomain domain(dir.filePath(QStringLiteral("locale/")), QStringLiteral("default"), {QStringLiteral("nl")}, none);
     const QByteArray header("Project-Id-Version: test\nContent-Type: text/plain; charset=UTF-8\n");
     EXPECT_EQ(domain.Lookup(QByteArray("")), header);
     EXPECT_EQ(domain.Lookup(QByteArray()), header);
@@ -363,7 +363,7 @@ TEST(CatalogLookup, EveryEntryOfEveryCatalogOnThisMachineIsFound)
         QDir base = languageDir;
         base.cdUp();
         const auto pairs = Entries(ReadFile(path));
-        TDomain domain(base.path() + u'/', info.completeBaseName(), language, none);
+        TDomain domain(base.path() + u'/', info.completeBaseName(), {language}, none);
         for (const auto& [msgid, translation] : pairs) {
             ASSERT_EQ(domain.Lookup(msgid), translation) << path.toStdString() << ": " << msgid.toStdString();
             ++entries;
@@ -380,7 +380,7 @@ TEST(CatalogLookup, ThreadsLookingUpInANewDomainAllGetTheirTranslations)
     QTemporaryDir dir;
     Compile(dir.filePath(QStringLiteral("locale")), QStringLiteral("nl"), QStringLiteral("cport"), Dutch());
     TTranslator t(dir.path(), QStringLiteral("nl"));
-    TDomain domain(dir.filePath(QStringLiteral("locale/")), QStringLiteral("cport"), QStringLiteral("nl"), t.Analyzer);
+    TDomain domain(dir.filePath(QStringLiteral("locale/")), QStringLiteral("cport"), {QStringLiteral("nl")}, t.Analyzer);
     std::atomic<int> wrong{0};
     std::vector<std::thread> threads;
     for (int i = 0; i < 8; ++i) {
@@ -397,35 +397,80 @@ TEST(CatalogLookup, ThreadsLookingUpInANewDomainAllGetTheirTranslations)
     EXPECT_EQ(wrong, 0);
 }
 
-TEST(LanguageChoice, LangWinsAndLosesItsEncoding)
-{
-    TEnvironment env;
-    env.Set("LANG", "de_DE.UTF-8");
-    env.Set("LC_ALL", "fr_FR.UTF-8");
-    QTemporaryDir dir;
-    TAssemblyAnalyzer none;
-    TGnuGettextInstance t(dir.path() + u'/', none);
-    EXPECT_EQ(t.CurrentLanguage(), QStringLiteral("de_DE"));
+namespace {
+// The environment's language settings, all unset to begin with, whatever the developer's are.
+struct TLocaleEnvironment : TEnvironment {
+    TLocaleEnvironment()
+    {
+        for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG", "LANGUAGE"})
+            Set(name, nullptr);
+    }
+};
 }
 
-TEST(LanguageChoice, WithoutLangTheLocaleSettingsDecide)
+TEST(LanguageChoice, TheLocaleIsLcAllThenLcMessagesThenLangAndTheFirstNotEmptyDecides)
 {
-    TEnvironment env;
-    env.Set("LANG", nullptr);
-    env.Set("LC_ALL", "nl_NL.UTF-8");
-    EXPECT_EQ(DetectSystemLanguage(), QStringLiteral("nl_NL"));
-    env.Set("LC_ALL", nullptr);
+    TLocaleEnvironment env;
+    EXPECT_EQ(MessageLanguages(), QStringList()); // no locale: untranslated
+    env.Set("LANG", "de_DE.UTF-8");
+    EXPECT_EQ(MessageLanguages(), QStringList{"de_DE"});
     env.Set("LC_MESSAGES", "sr_RS@latin");
-    EXPECT_EQ(DetectSystemLanguage(), QStringLiteral("sr_RS"));
-    env.Set("LC_ALL", "C.UTF-8"); // the C locale names no language, whatever LC_MESSAGES says
-    EXPECT_EQ(DetectSystemLanguage(), QStringLiteral("C"));
-    env.Set("LC_ALL", nullptr);
-    env.Set("LC_MESSAGES", nullptr);
-    EXPECT_EQ(DetectSystemLanguage(), QStringLiteral("C"));
+    EXPECT_EQ(MessageLanguages(), QStringList{"sr_RS"});
+    env.Set("LC_ALL", "nl_NL.UTF-8");
+    EXPECT_EQ(MessageLanguages(), QStringList{"nl_NL"});
+    env.Set("LC_ALL", ""); // set but empty: the next one decides
+    EXPECT_EQ(MessageLanguages(), QStringList{"sr_RS"});
+    env.Set("LC_MESSAGES", "");
+    EXPECT_EQ(MessageLanguages(), QStringList{"de_DE"});
+    // The translator of each program reads it so at its start.
     QTemporaryDir dir;
     TAssemblyAnalyzer none;
-    env.Set("LC_ALL", "nl_NL.UTF-8");
-    EXPECT_EQ(TGnuGettextInstance(dir.path() + u'/', none).CurrentLanguage(), QStringLiteral("nl_NL"));
+    env.Set("LC_MESSAGES", "fr_FR.UTF-8");
+    EXPECT_EQ(TGnuGettextInstance(dir.path() + u'/', none).CurrentLanguages(), QStringList{"fr_FR"});
+}
+
+TEST(LanguageChoice, CAndPosixMeanUntranslatedWhateverLangAndLanguageSay)
+{
+    TLocaleEnvironment env;
+    env.Set("LANG", "nl_NL.UTF-8");
+    env.Set("LANGUAGE", "nl");
+    for (const char* untranslated : {"C", "C.UTF-8", "POSIX"}) {
+        env.Set("LC_ALL", untranslated);
+        EXPECT_EQ(MessageLanguages(), QStringList()) << "LC_ALL=" << untranslated;
+    }
+    env.Set("LC_ALL", nullptr);
+    env.Set("LC_MESSAGES", "POSIX");
+    EXPECT_EQ(MessageLanguages(), QStringList());
+    env.Set("LC_MESSAGES", nullptr);
+    env.Set("LANG", "C");
+    EXPECT_EQ(MessageLanguages(), QStringList());
+}
+
+TEST(LanguageChoice, LanguageListsTheLanguagesInTurnAndEachDomainTakesTheFirstItHasACatalogFor)
+{
+    TLocaleEnvironment env;
+    env.Set("LANG", "de_DE.UTF-8");
+    env.Set("LANGUAGE", "fr_FR::nl_BE.UTF-8:de");
+    EXPECT_EQ(MessageLanguages(), (QStringList{"fr_FR", "nl_BE", "de"})); // not the locale's de_DE
+    env.Set("LANGUAGE", "fr:POSIX:nl");
+    EXPECT_EQ(MessageLanguages(), QStringList{"fr"}); // "C" or "POSIX" ends the list
+    env.Set("LANGUAGE", "C:nl");
+    EXPECT_EQ(MessageLanguages(), QStringList());
+    env.Set("LANGUAGE", "");
+    EXPECT_EQ(MessageLanguages(), QStringList{"de_DE"});
+
+    // French has no catalog; Dutch (found under nl for nl_BE) comes before German, except in the
+    // domain that only German translates.
+    QTemporaryDir dir;
+    const QString locale = dir.filePath(QStringLiteral("locale"));
+    Compile(locale, QStringLiteral("nl"), QStringLiteral("default"), Dutch());
+    Compile(locale, QStringLiteral("de"), QStringLiteral("default"), kHeader + "msgid \"Setup\"\nmsgstr \"Einstellungen\"\n");
+    Compile(locale, QStringLiteral("de"), QStringLiteral("cport"), kHeader + "msgid \"Port\"\nmsgstr \"Anschluss\"\n");
+    env.Set("LANGUAGE", "fr:nl_BE:de");
+    TAssemblyAnalyzer none;
+    TGnuGettextInstance t(dir.path() + u'/', none);
+    EXPECT_EQ(t.Translate(QStringLiteral("Setup")), QStringLiteral("Instellingen"));
+    EXPECT_EQ(t.TranslateInDomain(QStringLiteral("cport"), QStringLiteral("Port")), QStringLiteral("Anschluss"));
 }
 
 TEST(LanguageChoice, ACatalogOnlyUnderTheTwoLetterLanguageIsFound)

@@ -25,6 +25,10 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <utility>
+#include <vector>
+
 namespace {
 
 QString Compile(const QString& localeDir, const QString& language, const QString& domain, const QByteArray& entries)
@@ -395,17 +399,53 @@ TEST(ResourceStringHook, TheSerialPortsReasonTextsAreTranslatedOnceInTheCurrentD
 }
 
 namespace {
-// Sets LANG for the length of a test.
+// The language settings for the length of a test: LANG as given, and none of the variables that
+// come before it, whatever the developer's own settings.
 struct TLanguage {
-    QByteArray Saved = qgetenv("LANG");
-    explicit TLanguage(const char* value) { qputenv("LANG", value); }
-    ~TLanguage() { qputenv("LANG", Saved); }
+    std::vector<std::pair<const char*, std::optional<QByteArray>>> Saved;
+    explicit TLanguage(const char* lang)
+    {
+        for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANGUAGE"})
+            Set(name, nullptr);
+        Set("LANG", lang);
+    }
+    void Set(const char* name, const char* value)
+    {
+        Saved.emplace_back(name, qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt);
+        if (value)
+            qputenv(name, value);
+        else
+            qunsetenv(name);
+    }
+    ~TLanguage()
+    {
+        for (auto it = Saved.rbegin(); it != Saved.rend(); ++it) {
+            if (it->second)
+                qputenv(it->first, *it->second);
+            else
+                qunsetenv(it->first);
+        }
+    }
 };
 }
 
-TEST(ShippedCatalogs, InDutchTheDialogTheErrorsAndTheButtonsSpeakDutch)
+TEST(ShippedCatalogs, TheDialogTheErrorsAndTheButtonsSpeakDutchUnlessLcAllSaysC)
 {
     TLanguage dutch("nl_NL.UTF-8");
+    // LC_ALL=C (as a script sets it for output it can read) means English, whatever LANG says;
+    // the start-up both programs share decides so.
+    dutch.Set("LC_ALL", "C");
+    InitializeGnuGettext();
+    InitializeCPort();
+    EXPECT_EQ(EComPort(erOpenFailed, 2).Message(), QStringLiteral("Unable to open com port (win error code: 2)"));
+    {
+        QMessageBox english(QMessageBox::Critical, QStringLiteral("t"), QStringLiteral("x"), QMessageBox::Cancel);
+        EXPECT_EQ(english.button(QMessageBox::Cancel)->text(), QStringLiteral("Cancel"));
+    }
+    FinalizeCPort();
+    FinalizeGnuGettext();
+
+    dutch.Set("LC_ALL", nullptr);
     InitializeGnuGettext(); // finds locale/ beside this test program, as the program does
     InitializeCPort();
     {

@@ -97,7 +97,7 @@ protected:
     {
         Sentrax = std::make_unique<TChildProcess>(
             std::vector<std::string>{program},
-            TChildProcess::TOptions{{"DISPLAY=" + X.Name(), "QT_QPA_PLATFORM=xcb", "LANG=" + language, "LC_ALL=C",
+            TChildProcess::TOptions{{"DISPLAY=" + X.Name(), "QT_QPA_PLATFORM=xcb", "LC_ALL=" + language, "LANGUAGE=",
                                      "XDG_RUNTIME_DIR=" + RuntimeDir.path().toStdString(),
                                      "SENTRAX_EXTRA_PORTS=" + PortPath.toStdString()}});
         Main = X.FindWindow("Sentrax Configurator");
