@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Application.h"
+#include "StandardStreams.h"
 
 int main(int argc, char** argv)
 {
+    if (!OpenClosedStandardStreams())
+        return 1;
     return RunConfigurator(argc, argv);
 }

@@ -3,7 +3,6 @@
 
 #include <QObject>
 
-#include <chrono>
 #include <memory>
 
 class QSocketNotifier;
@@ -24,9 +23,6 @@ public:
 
     // The first signal received, or 0.
     int Received() const;
-    // Waits for the time without handling any event; true, at once, when a stop was asked for
-    // (before or during the wait).
-    bool WaitFor(std::chrono::milliseconds time) const;
 
 Q_SIGNALS:
     void Stop(int signal);
