@@ -34,11 +34,12 @@ struct TRun {
     QString Err;
 };
 
+// (Every member has an initializer, so that a designated initializer may leave any out.)
 struct TStart {
-    std::vector<std::string> Environment;
-    std::function<void(TChildProcess&)> During; // runs while the program does
-    bool ClosedStandardStreams = false;         // started with descriptors 0, 1 and 2 closed
-    QString Terminal; // its controlling terminal and standard input, as in a session on it
+    std::vector<std::string> Environment{};
+    std::function<void(TChildProcess&)> During{}; // runs while the program does
+    bool ClosedStandardStreams = false;           // started with descriptors 0, 1 and 2 closed
+    QString Terminal{}; // its controlling terminal and standard input, as in a session on it
 };
 
 // The program with the arguments, until it ends; its output and errors are kept.
