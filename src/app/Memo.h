@@ -22,12 +22,22 @@ public:
     void BeginUpdate() { ++updating_; }
     void EndUpdate();
 
+    // Lines added since the pane last renewed the blocks of the lines above its bottom, and how
+    // many it waits for before it does (see Renew()).
+    static constexpr int RenewEvery = 4096;
+    // The newest lines are left alone: they are on view, or were a moment ago.
+    static constexpr int KeptAtBottom = 256;
+
 protected:
     bool event(QEvent* event) override;
 
 private:
     void Flush();
+    void Added(int lines);
+    void Renew();
+    void RenewBlocks(int first, int end);
 
     int updating_ = 0;
     QStringList pending_;
+    int addedSinceRenewal_ = 0;
 };
