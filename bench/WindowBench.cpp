@@ -172,7 +172,7 @@ void RunBusyBus(benchmark::State& state, bool paced)
     const auto traffic = InputReports(int(reports));
     const std::vector<std::uint8_t> last(traffic.end() - 4, traffic.end());
     const QString lastContact = QString::number(LocoNet::DecodeInputReport(last[1], last[2]).Contact);
-    const int cap = w.Form->Memo1->maximumBlockCount();
+    const int cap = w.Form->Memo1->MaxLines();
     QFile csv(BusyBusCsvPath(state, paced));
     if (!csv.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
         state.SkipWithError(qPrintable(QStringLiteral("cannot write ") + csv.fileName()));
@@ -278,7 +278,7 @@ void BusyBusInRealTime(benchmark::State& state)
 {
     RunBusyBus(state, true);
 }
-BENCHMARK(BusyBusInRealTime)->ArgName("minutes")->Arg(20)->Arg(120)->Iterations(1)->Repetitions(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BusyBusInRealTime)->ArgName("minutes")->Arg(20)->Arg(60)->Arg(120)->Iterations(1)->Repetitions(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 // Slot data in on the wire, to the first byte of the claim out.
 void ClaimReaction(benchmark::State& state)

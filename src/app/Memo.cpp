@@ -1,5 +1,6 @@
 #include "Memo.h"
 
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextDocument>
 
@@ -12,8 +13,7 @@ void TMemo::AddLine(const QString& line)
     if (updating_ > 0) {
         pending_ << line;
     } else {
-        appendPlainText(line);
-        Added(1);
+        Append(line, 1);
     }
 }
 
@@ -30,8 +30,42 @@ void TMemo::Flush()
     const QString lines = pending_.join(u'\n');
     const int count = int(pending_.size());
     pending_.clear();
+    Append(lines, count);
+}
+
+void TMemo::SetMaxLines(int lines)
+{
+    maxLines_ = lines;
+    if (lines > 0)
+        document()->setUndoRedoEnabled(false);
+    DropOldest();
+}
+
+void TMemo::Append(const QString& lines, int count)
+{
     appendPlainText(lines);
+    DropOldest();
     Added(count);
+}
+
+void TMemo::DropOldest()
+{
+    QTextDocument* doc = document();
+    const int excess = doc->blockCount() - maxLines_;
+    if (maxLines_ <= 0 || excess <= 0)
+        return;
+    // A view scrolled back stays on the lines it shows; one at the bottom stays there.
+    QScrollBar* bar = verticalScrollBar();
+    const bool atBottom = bar->value() == bar->maximum();
+    const int shown = bar->value();
+    // Positioned inside the edit, the cursor lays nothing out.
+    QTextCursor cut(doc);
+    cut.beginEditBlock();
+    cut.setPosition(doc->findBlockByNumber(excess).position(), QTextCursor::KeepAnchor);
+    cut.removeSelectedText();
+    cut.endEditBlock();
+    if (!atBottom)
+        bar->setValue(std::max(0, shown - excess));
 }
 
 // Qt lays out the lines at the bottom of a shown pane after every edit, and keeps a line's text
@@ -92,15 +126,16 @@ void TMemo::RenewBlocks(int first, int end)
         return;
     QTextDocument* doc = document();
     const QTextBlock last = doc->findBlockByNumber(end - 1);
+    // Positioned inside the edit, the cursor lays out nothing (outside, it would lay out the
+    // block it lands on).
     QTextCursor renewal(doc->findBlockByNumber(first));
+    renewal.beginEditBlock();
     renewal.setPosition(last.position() + last.length() - 1, QTextCursor::KeepAnchor);
     const QString text = renewal.selectedText();
     // Characters that inserted text would turn into block breaks (a pasted carriage return)
     // would not come back as they were.
-    if (text.contains(u'\r') || text.contains(u'\n') || text.contains(QChar(0xFDD0)) || text.contains(QChar(0xFDD1)))
-        return;
-    renewal.beginEditBlock();
-    renewal.insertText(text);
+    if (!text.contains(u'\r') && !text.contains(u'\n') && !text.contains(QChar(0xFDD0)) && !text.contains(QChar(0xFDD1)))
+        renewal.insertText(text);
     renewal.endEditBlock();
 }
 

@@ -22,6 +22,13 @@ public:
     void BeginUpdate() { ++updating_; }
     void EndUpdate();
 
+    // The pane keeps its newest lines, at most this many (0: all of them), and has no undo, as
+    // a pane with QTextDocument's block limit would. The pane drops the oldest lines itself: the
+    // document's own limit moves a cursor over the lines it drops, and with it Qt may look for
+    // the pane's widest line and give every line of the pane a text layout.
+    void SetMaxLines(int lines);
+    int MaxLines() const { return maxLines_; }
+
     // Lines added since the pane last renewed the blocks of the lines above its bottom, and how
     // many it waits for before it does (see Renew()).
     static constexpr int RenewEvery = 4096;
@@ -33,11 +40,14 @@ protected:
 
 private:
     void Flush();
+    void Append(const QString& lines, int count);
+    void DropOldest();
     void Added(int lines);
     void Renew();
     void RenewBlocks(int first, int end);
 
     int updating_ = 0;
     QStringList pending_;
+    int maxLines_ = 0;
     int addedSinceRenewal_ = 0;
 };

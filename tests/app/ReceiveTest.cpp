@@ -133,12 +133,17 @@ TEST_F(Receive, TheMonitorPaneKeepsTheNewest200000Lines)
     for (int i = 0; i < 200'010; ++i)
         Form->Memo1->AddLine(QString::number(i));
     Form->Memo1->EndUpdate();
+    // A user who scrolled back keeps seeing the same lines while the oldest are dropped.
+    Form->Memo1->verticalScrollBar()->setValue(100);
+    const auto topShown = [&] { return Form->Memo1->cursorForPosition(QPoint(0, 0)).block().text(); };
+    const QString shown = topShown();
     Pty.Write(Wire({QByteArray("\xB2\x04\x31", 3)}));
     ASSERT_TRUE(WaitFor([&] { return Form->Edit3->text() == QStringLiteral("266"); }, 5s));
     const QStringList lines = Lines();
     EXPECT_EQ(lines.size(), 200'000);
     EXPECT_EQ(lines.first(), QStringLiteral("12")); // the oldest twelve scrolled away
     EXPECT_EQ(lines.mid(lines.size() - 3), (QStringList{"200009", "B2043178", "B2043178"}));
+    EXPECT_EQ(topShown(), shown);
 }
 
 // A busy bus gives the pane two lines a pass. Lines that have passed the pane's bottom give back
