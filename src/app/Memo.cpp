@@ -38,27 +38,40 @@ void TMemo::SetMaxLines(int lines)
     maxLines_ = lines;
     if (lines > 0)
         document()->setUndoRedoEnabled(false);
-    DropOldest();
+    DropOldest(verticalScrollBar()->value() == verticalScrollBar()->maximum());
 }
 
+// As appendPlainText does, with one difference: appendPlainText moves a cursor from the first
+// line to the end, and a cursor that moves lays out the line it leaves. When that line is the
+// one Qt took for the pane's widest, Qt looks for a new widest line by asking every line for
+// its layout, and so gives all of them one. A cursor placed inside an edit lays out nothing.
 void TMemo::Append(const QString& lines, int count)
 {
-    appendPlainText(lines);
-    DropOldest();
+    QTextDocument* doc = document();
+    QScrollBar* bar = verticalScrollBar();
+    const bool atBottom = isVisible() && bar->value() == bar->maximum();
+    QTextCursor end(doc);
+    end.beginEditBlock();
+    end.setPosition(doc->characterCount() - 1);
+    if (!doc->isEmpty())
+        end.insertBlock();
+    end.insertText(lines);
+    end.endEditBlock();
+    DropOldest(atBottom);
+    if (atBottom)
+        bar->setValue(bar->maximum());
     Added(count);
 }
 
-void TMemo::DropOldest()
+// A view scrolled back stays on the lines it shows; one at the bottom stays there.
+void TMemo::DropOldest(bool atBottom)
 {
     QTextDocument* doc = document();
     const int excess = doc->blockCount() - maxLines_;
     if (maxLines_ <= 0 || excess <= 0)
         return;
-    // A view scrolled back stays on the lines it shows; one at the bottom stays there.
     QScrollBar* bar = verticalScrollBar();
-    const bool atBottom = bar->value() == bar->maximum();
     const int shown = bar->value();
-    // Positioned inside the edit, the cursor lays nothing out.
     QTextCursor cut(doc);
     cut.beginEditBlock();
     cut.setPosition(doc->findBlockByNumber(excess).position(), QTextCursor::KeepAnchor);

@@ -24,8 +24,7 @@ public:
 
     // The pane keeps its newest lines, at most this many (0: all of them), and has no undo, as
     // a pane with QTextDocument's block limit would. The pane drops the oldest lines itself: the
-    // document's own limit moves a cursor over the lines it drops, and with it Qt may look for
-    // the pane's widest line and give every line of the pane a text layout.
+    // document's own limit moves a cursor over the lines it drops (see Append()).
     void SetMaxLines(int lines);
     int MaxLines() const { return maxLines_; }
 
@@ -41,7 +40,7 @@ protected:
 private:
     void Flush();
     void Append(const QString& lines, int count);
-    void DropOldest();
+    void DropOldest(bool atBottom);
     void Added(int lines);
     void Renew();
     void RenewBlocks(int first, int end);
