@@ -309,6 +309,10 @@ void TfrmSentrax::Edit2Change(QObject*)
 void TfrmSentrax::Button1Click(QObject*)
 {
     ComPort1->ShowSettingsDialog();
+    // The window was closed while the dialog was open (the program was asked to stop): nothing
+    // more is opened.
+    if (closed_)
+        return;
     ComPort1->OpenPort();
     // Whatever is pending came from an earlier connection (or the line's noise at a wrong rate):
     // it cannot complete a message on this one, and would hold back every message behind it.

@@ -3,13 +3,10 @@
 #include <QSocketNotifier>
 
 #include <fcntl.h>
-#include <poll.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <thread>
 
 namespace {
 
@@ -61,27 +58,6 @@ TStopSignals::~TStopSignals()
 int TStopSignals::Received() const
 {
     return gSignal;
-}
-
-bool TStopSignals::WaitFor(std::chrono::milliseconds time) const
-{
-    if (gSignal != 0)
-        return true;
-    if (pipe_[0] < 0) {
-        std::this_thread::sleep_for(time);
-        return false;
-    }
-    // A signal writes to the pipe: poll wakes at once, and the byte stays for Read().
-    const auto deadline = std::chrono::steady_clock::now() + time;
-    for (;;) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        pollfd p{pipe_[0], POLLIN, 0};
-        const int ready = poll(&p, 1, int(std::max<long long>(left.count(), 0)));
-        if (ready > 0)
-            return true;
-        if (ready == 0 || (ready < 0 && errno != EINTR))
-            return false;
-    }
 }
 
 void TStopSignals::Read()

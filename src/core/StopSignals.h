@@ -2,7 +2,6 @@
 
 #include <QObject>
 
-#include <chrono>
 #include <memory>
 
 class QSocketNotifier;
@@ -23,9 +22,6 @@ public:
 
     // The first signal received, or 0.
     int Received() const;
-    // Waits for the time without handling any event; true, at once, when a stop was asked for
-    // (before or during the wait).
-    bool WaitFor(std::chrono::milliseconds time) const;
 
 Q_SIGNALS:
     void Stop(int signal);

@@ -104,9 +104,14 @@ bool TThreadSync::ServeOne()
         else
             HandleException(std::current_exception());
     }
+    // What the work captured ends here, on the thread that ran it.
+    request->work = nullptr;
     {
         std::lock_guard lock(mutex_);
         request->done = true;
+        // The waiting thread is the last to touch the request and the error it carries: this
+        // thread lets go before the waiter can see that the request is done.
+        request.reset();
     }
     changed_.notify_all();
     return true;

@@ -67,7 +67,9 @@ Options:
 
 Exit status: 0 done; 2 an argument was refused (nothing was sent); 3 the port could not be
 opened, or the ports could not be listed; 4 the port failed or went away during the pass;
-128 + the signal's number when stopped by one (130 for Ctrl-C, after the byte in flight).
+128 + the signal's number when stopped by one (130 for Ctrl-C): the message being sent goes out
+whole (a switch-request pair both its messages), then the port is closed; a second Ctrl-C changes
+nothing.
 )");
 }
 

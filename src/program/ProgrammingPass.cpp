@@ -65,13 +65,12 @@ std::vector<TPlannedMessage> PlannedMessages(const std::vector<TPassStep>& plan)
 namespace {
 
 // The console as a LocoNet link shows traffic: each message as the window's monitor pane shows
-// it, each input report as its contact and level. A stop asked for during the pacing ends the
-// send after the byte that went out before it.
+// it, each input report as its contact and level. The pacing is never cut short: a stop takes
+// effect between the steps of the pass, so that no message is left half sent on the bus.
 class TConsoleView final : public TLocoNetView {
 public:
-    TConsoleView(TConsole& console, const TStopSignals& stop)
+    explicit TConsoleView(TConsole& console)
         : console_(console)
-        , stop_(stop)
     {
     }
     void AddLine(std::string_view line) override
@@ -86,17 +85,11 @@ public:
     }
     void Beep() override { console_.Bell(); }
     void ProcessPending() override { QCoreApplication::processEvents(); }
-    void Pause(std::chrono::milliseconds time) override
-    {
-        if (stop_.WaitFor(time))
-            throw EAbort();
-    }
     int LinesShown() const { return lines_; }
     std::chrono::steady_clock::time_point LastTraffic() const { return lastTraffic_; }
 
 private:
     TConsole& console_;
-    const TStopSignals& stop_;
     int lines_ = 0;
     std::chrono::steady_clock::time_point lastTraffic_ = std::chrono::steady_clock::now();
 };
@@ -131,7 +124,7 @@ int RunProgrammingPass(const TProgramOptions& options, TConsole& console, TStopS
     StoreLocoNetPortSettings(port);
     if (options.Rate)
         port.SetBaudRate(*options.Rate);
-    TConsoleView view(console, stop);
+    TConsoleView view(console);
     std::string pending;
     std::string working;
     TLocoNetLink link(port, view, pending, working);

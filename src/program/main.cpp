@@ -8,6 +8,7 @@
 #include "PortNames.h"
 #include "ProgramOptions.h"
 #include "ProgrammingPass.h"
+#include "StandardStreams.h"
 #include "StopSignals.h"
 
 #include <QCoreApplication>
@@ -42,9 +43,11 @@ void PrintDryRun(const TPassChoice& choice)
 
 int main(int argc, char** argv)
 {
+    if (!OpenClosedStandardStreams())
+        return 1;
     QCoreApplication application(argc, argv);
-    // Ctrl-C (and a closing terminal, a session ending) stops after the byte in flight, and the
-    // port is closed properly, free for the next program.
+    // Ctrl-C (and a closing terminal, a session ending) stops once the message in flight has gone
+    // out whole, and the port is closed properly, free for the next program.
     TStopSignals stop;
     // The system's own texts (the port's errors, the conversion error) in the user's language,
     // as the window shows them.

@@ -296,7 +296,7 @@ void TCustomComPort::ApplyLineSettings()
     if (!Applicable())
         return;
     if (const int error = device_->SetLineSettings(CurrentLineSettings()))
-        throw EComPort(erSetState, error);
+        throw EComPort(erSetState, error, device_->ErrorDetail());
 }
 
 void TCustomComPort::ApplyTimeoutSettings()
@@ -340,7 +340,7 @@ void TCustomComPort::EndSettingsUpdate()
 void TCustomComPort::OpenDevice()
 {
     if (const int error = device_->Open(port_))
-        throw EComPort(erOpenFailed, error);
+        throw EComPort(erOpenFailed, error, device_->ErrorDetail());
 }
 
 void TCustomComPort::CloseDevice()
@@ -423,6 +423,7 @@ void TCustomComPort::ClosePort()
 
 void TCustomComPort::RaiseDeviceError(int reason, int error)
 {
+    const QString detail = device_->ErrorDetail(); // before a close can forget it
     if (device_->IsDeviceGone(error)) {
         // One loss, one report: a call that fails on the same dead device later (say, a reply
         // sent while the close lets pending work run) ends what it was part of, silently.
@@ -432,7 +433,7 @@ void TCustomComPort::RaiseDeviceError(int reason, int error)
         if (connected_)
             ClosePort();
     }
-    throw EComPort(reason, error);
+    throw EComPort(reason, error, detail);
 }
 
 void TCustomComPort::DeviceLost(unsigned generation, int error)

@@ -133,6 +133,10 @@ public:
     virtual int GetCommModemStatus(TComSignals& signals) = 0;
     virtual int PurgeComm(unsigned flags) = 0;
 
+    // What the device adds, in the user's language, to the error number of its last failed call
+    // on the main thread, where the number alone would mislead; empty otherwise.
+    virtual QString ErrorDetail() const { return {}; }
+
     // Whether an error of this device's operations means that the device itself is gone (a USB
     // adapter pulled out), not that one call failed.
     virtual bool IsDeviceGone(int error) const = 0;

@@ -173,7 +173,9 @@ void TComThread::Execute(TCustomComPort* port, std::shared_ptr<TShared> shared)
         // from inside the delivery may be destroyed by now, device and all: then only the main
         // thread looks at the port, and at the failure.
         if (shared->Orphaned || IsDeviceError(device, failure)) {
-            TThreadSync::Instance().Queue([target = shared->Port, generation, failure] {
+            // The failure moves to the main thread whole: this thread keeps no reference that
+            // it would drop while the main thread still reads the exception.
+            TThreadSync::Instance().Queue([target = shared->Port, generation, failure = std::move(failure)] {
                 if (target)
                     target->ReportDeliveryFailure(generation, failure);
             });

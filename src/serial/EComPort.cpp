@@ -72,21 +72,24 @@ QString ComErrorText(int reason)
 }
 
 namespace {
-QString ComposeMessage(int reason, int systemCode)
+QString ComposeMessage(int reason, int systemCode, const QString& detail)
 {
     QString message = ComErrorText(reason);
     if (systemCode != -1) {
         message += FormatText(TranslateText(QString::fromLatin1(kErrorCodeSuffix)),
                               {QString::number(systemCode)});
     }
+    if (!detail.isEmpty())
+        message += QStringLiteral(": ") + detail;
     return message;
 }
 }
 
-EComPort::EComPort(int reason, int systemCode)
-    : Exception(ComposeMessage(reason, systemCode))
+EComPort::EComPort(int reason, int systemCode, const QString& detail)
+    : Exception(ComposeMessage(reason, systemCode, detail))
     , reason_(reason)
     , systemCode_(systemCode)
+    , detail_(detail)
 {
 }
 

@@ -34,17 +34,20 @@ inline constexpr int ComErrorReasonCount = 23;
 
 // The failure of a serial-port operation: the reason, and the operating system's error number
 // of the failed call (-1 when there is none). Its message is the reason's text followed, when a
-// system code is carried, by " (win error code: %d)".
+// system code is carried, by " (win error code: %d)", and by ": " and the detail when the device
+// had more to say than the number (a busy port that is the program's own terminal).
 class EComPort : public Exception {
 public:
-    explicit EComPort(int reason, int systemCode = -1);
+    explicit EComPort(int reason, int systemCode = -1, const QString& detail = {});
 
     int Reason() const noexcept { return reason_; }
     int SystemCode() const noexcept { return systemCode_; }
+    const QString& Detail() const noexcept { return detail_; }
 
 private:
     int reason_;
     int systemCode_;
+    QString detail_;
 };
 
 // The resource string of a reason's text (1..23).

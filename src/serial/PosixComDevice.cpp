@@ -1,6 +1,8 @@
 #include "PosixComDevice.h"
 
 #include "EComPort.h"
+#include "Format.h"
+#include "GnuGettext.h"
 #include "PosixLineSettings.h"
 
 #include <QFile>
@@ -11,6 +13,8 @@
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -99,6 +103,24 @@ void RequestLowLatency(int fd)
     (void)ioctl(fd, TIOCSSERIAL, &ss);
 }
 
+// Whether an open terminal is the one this program talks to its user through: its controlling
+// terminal (or /dev/tty, which stands for it), or the device behind standard input, output or
+// error. Taking it as a port would set the user's terminal raw, at the port's rate, until reset.
+bool IsOwnTerminal(int fd)
+{
+    struct stat port {};
+    if (fstat(fd, &port) != 0 || !S_ISCHR(port.st_mode))
+        return false;
+    if (port.st_rdev == makedev(5, 0) || tcgetsid(fd) == getsid(0))
+        return true;
+    for (int standard : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        struct stat s {};
+        if (fstat(standard, &s) == 0 && S_ISCHR(s.st_mode) && s.st_rdev == port.st_rdev)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 std::unique_ptr<TComDevice> CreatePlatformComDevice()
@@ -141,11 +163,12 @@ TPosixComDevice::~TPosixComDevice()
 
 QString TPosixComDevice::DevicePath(const QString& portName)
 {
-    return portName.startsWith(u'/') ? portName : QStringLiteral("/dev/") + portName;
+    return portName.contains(u'/') ? portName : QStringLiteral("/dev/") + portName;
 }
 
 int TPosixComDevice::Open(const QString& portName)
 {
+    errorDetail_.clear();
     if (fd_ >= 0)
         return EBUSY;
     if (portName.isEmpty())
@@ -162,6 +185,11 @@ int TPosixComDevice::Open(const QString& portName)
     };
     if (!isatty(fd))
         return fail(ENOTTY);
+    // Before anything below touches the terminal's settings or its queues.
+    if (IsOwnTerminal(fd)) {
+        errorDetail_ = FormatText(TranslateText(QStringLiteral("%s is this program's own terminal")), {portName});
+        return fail(EBUSY);
+    }
     // Exclusive use. O_EXCL means nothing for ttys. flock() keeps out every cooperating program,
     // root included; TIOCEXCL makes any further open() fail with EBUSY, except root's. Another
     // program's lock is reported as EBUSY either way, so users see one code for "port in use".

@@ -13,8 +13,9 @@ public:
     TPosixComDevice() = default;
     ~TPosixComDevice() override;
 
-    // The device a port name stands for: a name beginning with "/" is a path, any other name a
-    // device under /dev ("ttyUSB0" and "/dev/ttyUSB0" name the same device).
+    // The device a port name stands for: a name with a "/" in it is a path, relative to the
+    // working directory unless it begins with "/"; a bare name is a device under /dev ("ttyUSB0"
+    // and "/dev/ttyUSB0" name the same device).
     static QString DevicePath(const QString& portName);
 
     int Open(const QString& portName) override;
@@ -32,6 +33,7 @@ public:
     int GetCommModemStatus(TComSignals& signals) override;
     int PurgeComm(unsigned flags) override;
 
+    QString ErrorDetail() const override { return errorDetail_; }
     bool IsDeviceGone(int error) const override;
     int CheckPresent() override;
 
@@ -56,6 +58,7 @@ private:
     int DetectEvents(std::uint32_t mask, std::uint32_t& found);
 
     int fd_ = -1;
+    QString errorDetail_;
     int kick_ = -1; // eventfd: wakes the monitor after a write, or when the event character was read
     TPosixLine line_{};
     TCommTimeouts timeouts_{};

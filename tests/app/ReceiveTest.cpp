@@ -76,7 +76,7 @@ TEST_F(Receive, SlotDataInTheClaimSetIsAnsweredWithAClaim)
     EXPECT_EQ(ReadProcessing(Pty, 1, 300ms), QByteArray());
 }
 
-TEST_F(Receive, AStationThatAnswersEveryClaimGetsOneClaimPerSlotPerVersionChoice)
+TEST_F(Receive, AStationThatAnswersEveryClaimGetsOneClaimPerSlotPerVersionChoiceAndConnection)
 {
     // Like a real command station: a claim is answered with the slot's data, now "in use" (0x33),
     // which is itself a claim status.
@@ -123,6 +123,13 @@ TEST_F(Receive, AStationThatAnswersEveryClaimGetsOneClaimPerSlotPerVersionChoice
     slotData(2);
     WaitFor([] { return false; }, 600ms);
     EXPECT_EQ(claims(), (QList<int>{2, 3, 2, 2}));
+
+    // So does a connection made anew through Settings -> OK: slot 2, claimed since the version
+    // choice, is claimed once more.
+    OpenThroughSettings(Pty);
+    slotData(2);
+    WaitFor([] { return false; }, 600ms);
+    EXPECT_EQ(claims(), (QList<int>{2, 3, 2, 2, 2}));
     running = false;
     station.join();
 }

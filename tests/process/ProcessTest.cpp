@@ -15,10 +15,12 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -197,7 +199,7 @@ TEST_F(Program, TheCloseBoxWithThePortOpenClosesItWithoutPowerOff)
     EXPECT_EQ(Pty.ReadUntilQuiet(200ms), QByteArray()); // no power-off message
 }
 
-TEST_F(Program, ASignalEndsItInOrderWithTheMessageInFlightCompleteAndThePortFree)
+TEST_F(Desktop, ASignalEndsItInOrderWithTheMessageInFlightCompleteAndThePortFree)
 {
     // Another program holds the terminal too, as the simulator or a daemon does: a lock left on
     // it would keep every later program out.
@@ -234,6 +236,24 @@ TEST_F(Program, ASignalEndsItInOrderWithTheMessageInFlightCompleteAndThePortFree
         close(next);
     }
     close(holder);
+
+    // Asked to stop while the settings dialog is open, with a port chosen before (another
+    // program held it then): the program ends without opening anything.
+    Start();
+    const int other = open(Pty.SlavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+    ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+    Settings();
+    ExpectOneErrorBox("Settings with a port another program holds");
+    close(other);
+    Click(kSettings);
+    ASSERT_NE(X.FindWindow("Setup", 10s), 0u) << "no settings dialog";
+    const int opens = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(inotify_add_watch(opens, Pty.SlavePath().toLocal8Bit().constData(), IN_OPEN), 0);
+    Sentrax->Signal(SIGTERM);
+    EXPECT_EQ(Sentrax->WaitExit(60s), std::optional<int>(128 + SIGTERM));
+    char event[sizeof(inotify_event) + NAME_MAX + 1];
+    EXPECT_LT(read(opens, event, sizeof event), 0) << "the port was opened on the way out";
+    close(opens);
 }
 
 TEST_F(Desktop, EveryErrorOfTheWorkflowShowsOneBoxAndTheWindowGoesOn)

@@ -33,24 +33,32 @@ struct TRun {
     QString Err;
 };
 
-// The program with the arguments, until it ends; `during` runs meanwhile.
-TRun RunProgram(std::vector<std::string> arguments, const std::vector<std::string>& environment = {},
-         const std::function<void(TChildProcess&)>& during = {})
+struct TStart {
+    std::vector<std::string> Environment;
+    std::function<void(TChildProcess&)> During; // runs while the program does
+    bool ClosedStandardStreams = false;         // started with descriptors 0, 1 and 2 closed
+    QString Terminal; // its controlling terminal and standard input, as in a session on it
+};
+
+// The program with the arguments, until it ends; its output and errors are kept.
+TRun RunProgram(std::vector<std::string> arguments, const TStart& start = {})
 {
     QTemporaryDir dir;
     const std::string out = dir.filePath(QStringLiteral("out")).toStdString();
     const std::string err = dir.filePath(QStringLiteral("err")).toStdString();
-    std::string command = "exec \"$0\"";
+    std::string command = start.Terminal.isEmpty() ? "exec \"$0\"" : "exec setsid --wait --ctty \"$0\"";
     for (std::size_t i = 0; i < arguments.size(); ++i)
         command += " \"${" + std::to_string(i + 1) + "}\"";
-    command += " > '" + out + "' 2> '" + err + "'";
+    command += start.ClosedStandardStreams ? " <&- >&- 2>&-" : " > '" + out + "' 2> '" + err + "'";
+    if (!start.Terminal.isEmpty())
+        command += " < '" + start.Terminal.toStdString() + "'";
     std::vector<std::string> argv{"sh", "-c", command, SENTRAX_PROGRAM_CLI};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     std::vector<std::string> env{"LANG=C", "LC_ALL=C"};
-    env.insert(env.end(), environment.begin(), environment.end());
+    env.insert(env.end(), start.Environment.begin(), start.Environment.end());
     TChildProcess program(argv, {env, false});
-    if (during)
-        during(program);
+    if (start.During)
+        start.During(program);
     TRun run;
     run.Exit = program.WaitExit(60s);
     const auto read = [](const std::string& path) {
@@ -155,6 +163,21 @@ TEST(SentraxProgramFaults, EachFailureEndsItWithItsCodeAndText)
              close(other);
              return run;
          }, 3, QStringLiteral("sentrax-program: Unable to open com port (win error code: 16)"), true},
+        {"the program's own terminal, by name and as /dev/tty", [&](TSimulator&) {
+             // One wrong digit of a /dev/pts/N: the terminal is left as it was, nothing goes into it.
+             TPty own;
+             const TPty::TSettings before = own.Settings();
+             TRun run = RunProgram(PassArguments(pass, own.SlavePath()), {.Terminal = own.SlavePath()});
+             EXPECT_EQ(run.Err, QStringLiteral("sentrax-program: Unable to open com port (win error code: 16): %1 is "
+                                               "this program's own terminal\n").arg(own.SlavePath()));
+             EXPECT_EQ(run.Exit, std::optional<int>(3));
+             run = RunProgram(PassArguments(pass, QStringLiteral("/dev/tty")), {.Terminal = own.SlavePath()});
+             EXPECT_EQ(own.ReadUntilQuiet(100ms), QByteArray());
+             const TPty::TSettings after = own.Settings();
+             EXPECT_EQ(after.OutputRate, before.OutputRate);
+             EXPECT_EQ(after.HardwareFlow, before.HardwareFlow);
+             return run;
+         }, 3, QStringLiteral("sentrax-program: Unable to open com port (win error code: 16): /dev/tty is this program's own terminal"), true},
         {"a first contact beyond the spinner", [&](TSimulator& s) {
              return RunProgram({"--port", s.Port.toStdString(), "--version", "1.0", "--first", "2042", "--count", "8"});
          }, 2, QStringLiteral("sentrax-program: --first: 2042 is not a first contact"), true},
@@ -191,25 +214,51 @@ TEST(SentraxProgramFaults, EachFailureEndsItWithItsCodeAndText)
     }
 }
 
-TEST(SentraxProgramFaults, CtrlCStopsAtOnceAndFreesThePort)
+TEST(SentraxProgramFaults, OnlyASignalStopsItAndThenBetweenWholeMessages)
 {
+    const TPassCase& pass = PassCases()[0];
+    const std::vector<LocoNet::TMessage> expected = AllOnWire(pass.Sent);
     TSimulator simulator({"--report-interval", "0"});
-    const auto partial = [&](TChildProcess& program) {
-        // Into the start messages, then Ctrl-C.
+    // Inside the second start message: SIGTERM, then an impatient Ctrl-C.
+    const auto impatient = [&](TChildProcess& program) {
         for (int i = 0; i < 1000 && simulator.Bytes("rx").size() < 5; ++i)
             std::this_thread::sleep_for(5ms);
+        program.Signal(SIGTERM);
+        std::this_thread::sleep_for(20ms);
         program.Signal(SIGINT);
     };
-    const TRun stopped = RunProgram(PassArguments(PassCases()[0], simulator.Port), {}, partial);
-    EXPECT_EQ(stopped.Exit, std::optional<int>(130));
-    // It stopped at once: the bytes out are the first ones of the start messages, well short of
-    // all 26 of them.
-    const std::size_t sent = simulator.Bytes("rx").size();
-    EXPECT_GE(sent, 5u);
-    EXPECT_LT(sent, 15u);
-    // The next program opens the port at once.
-    const TRun next = RunProgram(PassArguments(PassCases()[0], simulator.Port));
-    EXPECT_EQ(next.Exit, std::optional<int>(0)) << next.Err.toStdString();
+    const TRun stopped = RunProgram(PassArguments(pass, simulator.Port), {.During = impatient});
+    EXPECT_EQ(stopped.Exit, std::optional<int>(143)) << "the first signal gives the code";
+    // The bytes sent are whole messages (slot claims among them), the first of the pass and
+    // well short of all of them: nothing is left half sent for the next program's first message
+    // to be joined to.
+    const std::vector<LocoNet::TMessage> sent = simulator.Received();
+    std::size_t bytes = 0;
+    for (const LocoNet::TMessage& m : sent)
+        bytes += m.size();
+    EXPECT_EQ(bytes, simulator.Bytes("rx").size()) << "a message was cut";
+    const TSeenPass stoppedPass = SeenPass(sent, expected);
+    EXPECT_TRUE(stoppedPass.Unexpected.empty());
+    EXPECT_GE(stoppedPass.InOrder, 2u);
+    EXPECT_LT(stoppedPass.InOrder, LocoNet::VersionStartMessages.size());
+
+    // The next program opens the port at once. Started with standard input, output and error
+    // closed, it has the null device there (no pipe or port of its own can take their numbers)
+    // and runs the whole pass.
+    std::vector<std::string> streams;
+    const std::size_t before = simulator.Bytes("rx").size();
+    const auto look = [&](TChildProcess& program) {
+        for (int i = 0; i < 1000 && simulator.Bytes("rx").size() <= before; ++i)
+            std::this_thread::sleep_for(5ms);
+        for (int fd = 0; fd <= 2; ++fd)
+            streams.push_back(QFile::symLinkTarget(QStringLiteral("/proc/%1/fd/%2").arg(program.Pid()).arg(fd)).toStdString());
+    };
+    const TRun next = RunProgram(PassArguments(pass, simulator.Port), {.During = look, .ClosedStandardStreams = true});
+    EXPECT_EQ(next.Exit, std::optional<int>(0));
+    EXPECT_EQ(streams, std::vector<std::string>(3, "/dev/null"));
+    const std::vector<LocoNet::TMessage> all = simulator.Received();
+    const TSeenPass nextPass = SeenPass({all.begin() + std::ptrdiff_t(sent.size()), all.end()}, expected);
+    EXPECT_EQ(nextPass.InOrder, expected.size());
 }
 
 TEST(SentraxProgramFaults, WhatComesBackLateOrNotAtAll)
@@ -235,7 +284,7 @@ TEST(SentraxProgramFaults, WhatComesBackLateOrNotAtAll)
 TEST(SentraxProgramList, ShowsThePortsTheSettingsDialogOffers)
 {
     TSimulator simulator({});
-    const TRun run = RunProgram({"--list"}, {"SENTRAX_EXTRA_PORTS=" + simulator.Port.toStdString()});
+    const TRun run = RunProgram({"--list"}, {.Environment = {"SENTRAX_EXTRA_PORTS=" + simulator.Port.toStdString()}});
     EXPECT_EQ(run.Exit, std::optional<int>(0));
     EXPECT_TRUE(run.Out.split(u'\n').contains(simulator.Port)) << run.Out.toStdString();
 }

@@ -51,8 +51,10 @@ TEST(PortNames, ListsRealSerialDevicesSortedIgnoringCaseWithTheirUsbNames)
     sys.AddTty(QStringLiteral("ttyS1"), QStringLiteral("devices/platform/serial8250/s1"), QStringLiteral("0"));
     sys.AddTty(QStringLiteral("tty0"), QStringLiteral("devices/virtual/tty0"));
 
+    // A name with a control character would break the list's lines: it is left out.
     const auto ports = MergePortNames(ListSysfsPorts(sys.ClassTty()),
-                                      {QStringLiteral("/tmp/Sim"), QStringLiteral("/dev/ttyUSB2"), QStringLiteral("/tmp/sam")});
+                                      {QStringLiteral("/tmp/Sim"), QStringLiteral("/dev/ttyUSB2"), QStringLiteral("/tmp/sam"),
+                                       QStringLiteral("/tmp/two\nlines"), QStringLiteral("/tmp/\x1b[2J")});
     QStringList names;
     for (const auto& port : ports)
         names << port.Name;

@@ -59,12 +59,23 @@ TEST(PosixPortOpen, ADirectoryOrAFileThatIsNoTerminalIsRefused)
     EXPECT_EQ(Raised([&] { PortOn(file.fileName())->OpenPort(); }).SystemCode(), ENOTTY);
 }
 
-TEST(PosixPortOpen, ANameWithoutSlashIsADeviceUnderDev)
+TEST(PosixPortOpen, ABareNameIsADeviceUnderDevAndAPathIsTheShellsPath)
 {
+    // "null" is /dev/null, which is found (and is no terminal).
+    EXPECT_EQ(Raised([] { PortOn(QStringLiteral("null"))->OpenPort(); }).SystemCode(), ENOTTY);
+    // A name with a slash is relative to the working directory, as a shell takes it.
     TPty pty;
-    ASSERT_TRUE(pty.SlavePath().startsWith(QStringLiteral("/dev/")));
-    EXPECT_EQ(TPosixComDevice::DevicePath(pty.SlavePath().mid(5)), pty.SlavePath());
-    auto port = PortOn(pty.SlavePath().mid(5)); // "pts/N"
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("pt")));
+    ASSERT_TRUE(QFile::link(pty.SlavePath(), dir.filePath(QStringLiteral("pt/loconet"))));
+    const QString previous = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    const struct TBack {
+        QString Path;
+        ~TBack() { QDir::setCurrent(Path); }
+    } back{previous};
+    EXPECT_EQ(Raised([&] { PortOn(pty.SlavePath().mid(5))->OpenPort(); }).SystemCode(), ENOENT); // "pts/N" here
+    auto port = PortOn(QStringLiteral("pt/loconet"));
     port->OpenPort();
     EXPECT_TRUE(port->Connected());
     port->WriteText("Z");
