@@ -12,12 +12,15 @@
 #include "UnitSentrax.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -123,30 +126,160 @@ long long StatusKiB(const char* field)
     return 0;
 }
 
+constexpr int kBusyBusReportsPerSecond = 230;
+
+// One point of the busy-bus curve. Bus time is the traffic written so far at 230 reports a
+// second: the wall time when paced, less when fed as fast as the window takes it. The heap
+// figures tell memory the program holds from memory malloc keeps but nobody uses.
+struct TBusySample {
+    double BusMinutes = 0;
+    double WallSeconds = 0;
+    int PaneLines = 0;
+    long long RssKiB = 0;
+    long long HeapInUseKiB = 0;
+    long long HeapKiB = 0;
+};
+
+TBusySample SampleBusyBus(TWindowOnPty& w, long long reports, Clock::time_point start)
+{
+    const struct mallinfo2 heap = mallinfo2();
+    return {double(reports) / kBusyBusReportsPerSecond / 60, std::chrono::duration<double>(Clock::now() - start).count(),
+            w.Form->Memo1->LineCount(), StatusKiB("VmRSS:"), (long long)((heap.uordblks + heap.hblkhd) / 1024),
+            (long long)((heap.arena + heap.hblkhd) / 1024)};
+}
+
+// Where the curve goes: $SENTRAX_BUSY_BUS_CSV, or build/bench-results/ beside the working
+// directory, named after the run.
+QString BusyBusCsvPath(const benchmark::State& state, bool paced)
+{
+    const QString given = qEnvironmentVariable("SENTRAX_BUSY_BUS_CSV");
+    if (!given.isEmpty())
+        return given;
+    QDir().mkpath(QStringLiteral("build/bench-results"));
+    return QStringLiteral("build/bench-results/busy-bus-%1-%2min.csv")
+        .arg(paced ? QStringLiteral("real-time") : QStringLiteral("fast"))
+        .arg(state.range(0));
+}
+
 // state.range(0) minutes of a busy bus (230 input reports a second, each shown on two lines)
-// through the receive path into the monitor pane, fed as fast as the window takes it: the memory
-// the program holds afterwards, and at its peak.
-void BusyBus(benchmark::State& state)
+// through the receive path into the monitor pane, paced as on the wire or fed as fast as the
+// window takes it. The curve (memory and pane lines against bus time) goes to a CSV file, every
+// 10 s of bus time for the first 10 minutes (the pane reaches its cap after about 7), every
+// minute after; the counters give its key figures.
+void RunBusyBus(benchmark::State& state, bool paced)
 {
     TWindowOnPty w;
-    const int reports = 230 * 60 * int(state.range(0));
-    const auto traffic = InputReports(reports);
+    const long long reports = kBusyBusReportsPerSecond * 60LL * state.range(0);
+    const auto traffic = InputReports(int(reports));
     const std::vector<std::uint8_t> last(traffic.end() - 4, traffic.end());
     const QString lastContact = QString::number(LocoNet::DecodeInputReport(last[1], last[2]).Contact);
-    const long long before = StatusKiB("VmRSS:");
+    const int cap = w.Form->Memo1->MaxLines();
+    QFile csv(BusyBusCsvPath(state, paced));
+    if (!csv.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
+        state.SkipWithError(qPrintable(QStringLiteral("cannot write ") + csv.fileName()));
+        return;
+    }
+    csv.write("bus_minutes,wall_seconds,pane_lines,rss_kib,heap_in_use_kib,heap_kib\n");
+    std::vector<TBusySample> samples;
+    const auto record = [&](const TBusySample& s) {
+        samples.push_back(s);
+        csv.write(QStringLiteral("%1,%2,%3,%4,%5,%6\n")
+                      .arg(s.BusMinutes, 0, 'f', 3).arg(s.WallSeconds, 0, 'f', 1).arg(s.PaneLines)
+                      .arg(s.RssKiB).arg(s.HeapInUseKiB).arg(s.HeapKiB).toLatin1());
+        csv.flush();
+    };
+
+    std::atomic<long long> written{0};
+    std::atomic<bool> writerDone{false};
+    long long lateReports = 0;            // written more than 100 ms after their time (paced)
+    Clock::duration worstLateness{};
+    // The window's thread waits for events instead of spinning, so that a long paced run leaves
+    // the machine's cores to the program; this timer wakes it to take the samples.
+    QTimer wake;
+    wake.start(100);
     for (auto _ : state) {
         const auto start = Clock::now();
-        std::thread writer([&] { w.Write(traffic); });
-        ProcessUntil([&] { return w.Form->Edit3->text() == lastContact && w.Form->ComPort1->BytesWaiting() == 0; },
-                     300s);
+        record(SampleBusyBus(w, 0, start));
+        std::thread writer([&] {
+            constexpr std::size_t kReport = 4;
+            for (long long i = 0; i < reports;) {
+                long long upTo = reports;
+                if (paced) {
+                    const auto due = start + std::chrono::duration_cast<Clock::duration>(
+                                                 std::chrono::duration<double>(double(i) / kBusyBusReportsPerSecond));
+                    std::this_thread::sleep_until(due);
+                    const auto lateness = Clock::now() - due;
+                    worstLateness = std::max(worstLateness, lateness);
+                    lateReports += lateness > 100ms;
+                    upTo = i + 1;
+                } else {
+                    upTo = std::min(reports, i + 256);
+                }
+                w.Write(std::vector<std::uint8_t>(traffic.begin() + std::ptrdiff_t(i * kReport),
+                                                  traffic.begin() + std::ptrdiff_t(upTo * kReport)));
+                i = upTo;
+                written = i;
+            }
+            writerDone = true;
+        });
+        long long nextSample = kBusyBusReportsPerSecond * 10LL;
+        const auto caughtUp = [&] {
+            return writerDone && w.Form->Edit3->text() == lastContact && w.Form->ComPort1->BytesWaiting() == 0;
+        };
+        const auto deadline = Clock::now() + std::chrono::minutes(state.range(0)) + 10min;
+        while (!caughtUp() && Clock::now() < deadline) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            if (written >= nextSample && nextSample < reports) {
+                record(SampleBusyBus(w, nextSample, start));
+                nextSample += kBusyBusReportsPerSecond * (nextSample < kBusyBusReportsPerSecond * 600LL ? 10LL : 60LL);
+            }
+        }
         writer.join();
         state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
+        record(SampleBusyBus(w, reports, start));
     }
-    state.counters["pane_lines"] = w.Form->Memo1->LineCount();
-    state.counters["rss_grown_mib"] = double(StatusKiB("VmRSS:") - before) / 1024;
+
+    const TBusySample& end = samples.back();
+    const auto atCap = std::find_if(samples.begin(), samples.end(), [&](const TBusySample& s) { return s.PaneLines >= cap; });
+    state.counters["pane_lines"] = end.PaneLines;
     state.counters["peak_rss_mib"] = double(StatusKiB("VmHWM:")) / 1024;
+    state.counters["rss_end_mib"] = double(end.RssKiB) / 1024;
+    state.counters["rss_grown_mib"] = double(end.RssKiB - samples.front().RssKiB) / 1024;
+    state.counters["heap_in_use_end_mib"] = double(end.HeapInUseKiB) / 1024;
+    if (atCap != samples.end()) {
+        // What a pane line costs, and how the program grows once the pane keeps a constant
+        // number of lines.
+        state.counters["rss_at_cap_mib"] = double(atCap->RssKiB) / 1024;
+        state.counters["bytes_per_line_at_cap"] = double(atCap->RssKiB - samples.front().RssKiB) * 1024 / atCap->PaneLines;
+        state.counters["heap_bytes_per_line_at_cap"] =
+            double(atCap->HeapInUseKiB - samples.front().HeapInUseKiB) * 1024 / atCap->PaneLines;
+        if (end.BusMinutes > atCap->BusMinutes) {
+            const double seconds = (end.BusMinutes - atCap->BusMinutes) * 60;
+            state.counters["rss_after_cap_bytes_per_s"] = double(end.RssKiB - atCap->RssKiB) * 1024 / seconds;
+            state.counters["heap_after_cap_bytes_per_s"] = double(end.HeapInUseKiB - atCap->HeapInUseKiB) * 1024 / seconds;
+        }
+    }
+    if (paced) {
+        state.counters["reports_per_s"] = double(reports) / (end.WallSeconds > 0 ? end.WallSeconds : 1);
+        state.counters["late_reports"] = double(lateReports);
+        state.counters["worst_lateness_ms"] = std::chrono::duration<double, std::milli>(worstLateness).count();
+    }
+}
+
+// Fed as fast as the window takes it: an hour's worth in a few minutes.
+void BusyBus(benchmark::State& state)
+{
+    RunBusyBus(state, false);
 }
 BENCHMARK(BusyBus)->ArgName("minutes")->Arg(10)->Arg(60)->Iterations(1)->Repetitions(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+// Paced as on the wire, 230 reports a second, for as long as the bus minutes say. Not part of the
+// usual run (bench/run.sh leaves it out); select it with --benchmark_filter=BusyBusInRealTime.
+void BusyBusInRealTime(benchmark::State& state)
+{
+    RunBusyBus(state, true);
+}
+BENCHMARK(BusyBusInRealTime)->ArgName("minutes")->Arg(20)->Arg(60)->Arg(120)->Iterations(1)->Repetitions(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 // Slot data in on the wire, to the first byte of the claim out.
 void ClaimReaction(benchmark::State& state)

@@ -32,7 +32,7 @@ readme_command() {
   ' "$readme"
 }
 names=(demo program install test)
-declare -A sections=([demo]="Try it" [program]="Without a display" [test]="Test it" [install]="Install it")
+declare -A sections=([demo]="Try it with the simulator" [program]="Without a display" [test]="Test it" [install]="Install it")
 declare -A commands
 # How long a command may take before it counts as hung (CI allows the test command 90 minutes).
 declare -A limits=([demo]=1800 [program]=1800 [test]=5400 [install]=1800 [run]=5400)

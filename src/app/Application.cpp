@@ -15,7 +15,49 @@
 #include <QMetaObject>
 #include <QStyleFactory>
 
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <utility>
+
 TApplication* Application = nullptr;
+
+namespace {
+
+// Qt ends the program with an abort when its windowing platform cannot start: no display (over
+// SSH on the small computer beside the layout), or one that cannot be reached. While the Qt
+// application is being made, its messages are held back; if it cannot be made, the program says
+// why in one line, with the way on, and ends with code 1. Otherwise the held messages go out.
+class TDisplayCheck {
+public:
+    TDisplayCheck() { previous_ = qInstallMessageHandler(&Hold); }
+    ~TDisplayCheck()
+    {
+        qInstallMessageHandler(previous_);
+        for (const QString& message : std::exchange(held_, {}))
+            std::fprintf(stderr, "%s\n", qPrintable(message));
+    }
+    TDisplayCheck(const TDisplayCheck&) = delete;
+    TDisplayCheck& operator=(const TDisplayCheck&) = delete;
+
+private:
+    static void Hold(QtMsgType type, const QMessageLogContext& context, const QString& message)
+    {
+        if (type != QtFatalMsg) {
+            held_ << qFormatLogMessage(type, context, message);
+            return;
+        }
+        std::fputs("sentrax-configurator: cannot open its window: no display could be reached (it needs a "
+                   "graphical desktop; sentrax-program programs a module from a terminal)\n",
+                   stderr);
+        std::_Exit(1);
+    }
+
+    static inline QtMessageHandler previous_ = nullptr;
+    static inline QStringList held_;
+};
+
+} // namespace
 
 // Outside any namespace: the resource initialiser is a global function.
 static void InitApplicationResources()
@@ -120,7 +162,9 @@ void FinalizeModules()
 
 int RunConfigurator(int argc, char** argv)
 {
+    std::optional<TDisplayCheck> displayCheck(std::in_place);
     TQtApplication platform(argc, argv);
+    displayCheck.reset();
     // A fixed style keeps the window's look (and its tests) the same on every desktop; this one
     // fits the window's classic metrics.
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Windows")));

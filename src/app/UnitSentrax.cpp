@@ -133,7 +133,7 @@ void TfrmSentrax::LoadStoredComponents()
     for (QPushButton* button : {Button1, Button2, Button3, Button4, Button5, Button6})
         button->setAutoDefault(true);
     Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    Memo1->setMaximumBlockCount(kMonitorPaneMaxLines);
+    Memo1->SetMaxLines(kMonitorPaneMaxLines);
     Memo2->setLineWrapMode(QPlainTextEdit::WidgetWidth);
 
     UpDown1->SetMin(0);

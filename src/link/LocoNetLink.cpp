@@ -23,6 +23,7 @@ public:
     }
     bool Verify(const std::string& message) override { return link_.Verify(message); }
     void AddLine(std::string_view line) override { link_.view_.AddLine(line); }
+    void AddLineAgain(std::string_view line) override { link_.view_.AddLineAgain(line); }
     void InputReport(const std::string& message) override { link_.ShowInputReport(message); }
     void SlotData(const std::string& message) override { link_.HandleSlotData(message); }
     void Beep() override { link_.view_.Beep(); }

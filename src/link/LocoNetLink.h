@@ -21,6 +21,8 @@ public:
     virtual void PassEnds() {}
     // A line of the monitor: an accepted message as hex text, or the no-command-station line.
     virtual void AddLine(std::string_view line) = 0;
+    // The line of a switch request or input report once more, as the window's pane shows them.
+    virtual void AddLineAgain(std::string_view line) { AddLine(line); }
     // Each input report, in the order received.
     virtual void ShowInputReport(const LocoNet::TInputReport& report) = 0;
     virtual void Beep() = 0;

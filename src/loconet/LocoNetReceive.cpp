@@ -130,10 +130,10 @@ void ParsePass(std::string text, std::string& pending, std::string& working, TPa
                 const auto bytes = BytesOfHex(message);
                 switch (bytes[0]) {
                 case OPC_SW_REQ:
-                    actions.AddLine(message);
+                    actions.AddLineAgain(message);
                     break;
                 case OPC_INPUT_REP:
-                    actions.AddLine(message);
+                    actions.AddLineAgain(message);
                     actions.InputReport(message);
                     break;
                 case OPC_PEER_XFER:

@@ -51,6 +51,8 @@ public:
     virtual bool Verify(const std::string& message) = 0;
     // Add a line to the monitor pane.
     virtual void AddLine(std::string_view line) = 0;
+    // The pane shows a switch request or an input report twice: its line once more.
+    virtual void AddLineAgain(std::string_view line) { AddLine(line); }
     virtual void InputReport(const std::string& message) = 0; // opcode 0xB2
     virtual void SlotData(const std::string& message) = 0;    // opcode 0xE7
     virtual void Beep() = 0;

@@ -3,6 +3,10 @@
 
 #include "Terminal.h"
 
+#include <QByteArray>
+
+#include <cerrno>
+
 TConsole::TConsole(bool quiet)
     : quiet_(quiet)
     , progress_(!quiet && StandardErrorIsTerminal())
@@ -24,6 +28,21 @@ void TConsole::ClearProgress()
     shown_.clear();
 }
 
+void TConsole::Write(const QByteArray& bytes)
+{
+    errno = 0;
+    if ((std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout) != std::size_t(bytes.size())
+         || std::fflush(stdout) != 0)
+        && outputError_ == 0)
+        outputError_ = errno != 0 ? errno : EIO;
+    std::clearerr(stdout);
+}
+
+void TConsole::Out(const QString& text)
+{
+    Write(text.toLocal8Bit());
+}
+
 void TConsole::Line(const QString& text)
 {
     if (quiet_)
@@ -32,10 +51,19 @@ void TConsole::Line(const QString& text)
     const QString step = sharesTerminal_ ? shown_ : QString();
     if (sharesTerminal_)
         ClearProgress();
-    std::printf("%s\n", text.toLocal8Bit().constData());
-    std::fflush(stdout);
+    Write(text.toLocal8Bit() + '\n');
     if (!step.isEmpty())
         Progress(step);
+}
+
+int TConsole::Finish(int code)
+{
+    if (std::fflush(stdout) != 0 && outputError_ == 0)
+        outputError_ = errno != 0 ? errno : EIO;
+    if (outputError_ == 0)
+        return code;
+    Error(QStringLiteral("cannot write the output: %1 (code %2)").arg(qt_error_string(outputError_)).arg(outputError_));
+    return code == 0 ? 1 : code;
 }
 
 void TConsole::Warning(const QString& text)

@@ -7,11 +7,35 @@
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 
+#include <algorithm>
+
 namespace {
 
 QString Quoted(const QString& text)
 {
     return u'\'' + text + u'\'';
+}
+
+// The argument an unknown option name came from, as the user typed it ("-V", "--modul=1.1").
+QString AsTyped(const QString& name, const QStringList& arguments)
+{
+    for (const QString& argument : arguments) {
+        if (!argument.startsWith(u'-'))
+            continue;
+        qsizetype from = 0;
+        while (from < argument.size() && argument[from] == u'-')
+            ++from;
+        const QString typed = argument.left(argument.indexOf(u'=') >= 0 ? argument.indexOf(u'=') : argument.size());
+        if (typed.mid(from) == name)
+            return typed;
+    }
+    return QStringLiteral("--") + name;
+}
+
+// Whether an argument asks for the program's version.
+bool IsVersionOption(const QString& argument)
+{
+    return argument == u"--version" || argument.startsWith(QStringLiteral("--version="));
 }
 
 // A whole number within the limits, or the reason it is refused.
@@ -38,21 +62,22 @@ std::optional<int> Number(const QString& option, const QString& text, int low, i
 
 QString ProgramUsage()
 {
-    return QStringLiteral(R"(Usage: sentrax-program --port PORT --version VERSION --first N --count M [options]
+    return QStringLiteral(R"(Usage: sentrax-program --port PORT --module VERSION --first N --count M [options]
        sentrax-program --list
-       sentrax-program --version VERSION --first N --count M --dry-run
+       sentrax-program --module VERSION --first N --count M --dry-run
+       sentrax-program --help | --version
 
 Programs a Sentrax S88 feedback module over a serial LocoNet interface, as the Sentrax
 Configurator's window does: the version's seven start messages (slot data that the command
 station sends back is answered with a claim of the slot), then the first contact and the number
-of contacts, each as a pair of switch requests. Every LocoNet message received is printed as the
-window's monitor pane shows it, and each input report as "contact N: level L", until the line
-has been quiet for half a second after the pass (ten seconds at most). The layout's power stays
-on.
+of contacts, each as a pair of switch requests. Every LocoNet message received is printed once,
+as hex bytes, and each input report also as "contact N: level L", until the line has been quiet
+for half a second after the pass (ten seconds at most). The layout's power stays on.
 
 Options:
-  --port PORT            the LocoNet interface's serial port (see --list)
-  --version VERSION      the module's version: 1.0 or 1.2 (one choice), 1.1, or kwadrant
+  --port PORT            the LocoNet interface's serial port (see --list): a device such as
+                         /dev/ttyUSB0 or ttyUSB0, or a path to one
+  --module VERSION       the module's version: 1.0 or 1.2 (one choice), 1.1, or kwadrant
   --first N              the first S88 contact the module reports (1 to 2041)
   --count M              the number of contacts it reports (1 to 256)
   --monitor on|off       version 1.1 only, and needed there: on when the track voltage is wired
@@ -65,12 +90,15 @@ Options:
   --dry-run              print the bytes the pass would send, with their planned times; no port
   --quiet                print only errors
   --help, -h             show this text
+  --version              show the program's version
 
-Exit status: 0 done; 2 an argument was refused (nothing was sent); 3 the port could not be
-opened, or the ports could not be listed; 4 the port failed or went away during the pass;
-128 + the signal's number when stopped by one (130 for Ctrl-C): the message being sent goes out
-whole (a switch-request pair both its messages), then the port is closed; a second Ctrl-C changes
-nothing.
+Exit status: 0 done; 1 the output could not be written (the pass itself was completed);
+2 an argument was refused (nothing was sent); 3 the port could not be opened, or the ports could
+not be listed; 4 the port failed or went away during the pass; 5 nothing came back from the port
+(is it the LocoNet interface?); 128 + the signal's number when stopped by one (130 for Ctrl-C):
+the message being sent goes out whole (a switch-request pair both its messages), then the port
+is closed; a second Ctrl-C changes nothing. Errors name the port, the system's reason and its
+code.
 )");
 }
 
@@ -80,10 +108,21 @@ TParsedOptions ParseProgramOptions(const QStringList& arguments)
     TProgramOptions& o = parsed.Options;
     QString& error = parsed.Error;
 
+    // --version was once the module's version: an old command line with it must fail, not pass
+    // for a question about this program's version and program nothing.
+    if (std::any_of(arguments.begin(), arguments.end(), IsVersionOption)) {
+        if (arguments == QStringList{QStringLiteral("--version")})
+            o.Action = TProgramOptions::Version;
+        else
+            error = QStringLiteral("--version: shows this program's version and takes nothing else; the module's "
+                                   "version is --module (1.0 or 1.2, 1.1, or kwadrant)");
+        return parsed;
+    }
+
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption port(QStringLiteral("port"), {}, QStringLiteral("PORT"));
-    const QCommandLineOption version(QStringLiteral("version"), {}, QStringLiteral("VERSION"));
+    const QCommandLineOption module(QStringLiteral("module"), {}, QStringLiteral("VERSION"));
     const QCommandLineOption first(QStringLiteral("first"), {}, QStringLiteral("N"));
     const QCommandLineOption count(QStringLiteral("count"), {}, QStringLiteral("M"));
     const QCommandLineOption monitor(QStringLiteral("monitor"), {}, QStringLiteral("on|off"));
@@ -92,19 +131,19 @@ TParsedOptions ParseProgramOptions(const QStringList& arguments)
     const QCommandLineOption dryRun(QStringLiteral("dry-run"));
     const QCommandLineOption quiet(QStringLiteral("quiet"));
     const QCommandLineOption help(QStringList{QStringLiteral("help"), QStringLiteral("h")});
-    parser.addOptions({port, version, first, count, monitor, rate, list, dryRun, quiet, help});
+    parser.addOptions({port, module, first, count, monitor, rate, list, dryRun, quiet, help});
     if (!parser.parse(QStringList{QStringLiteral("sentrax-program")} + arguments)) {
         const QStringList unknown = parser.unknownOptionNames();
         error = unknown.isEmpty() ? parser.errorText()
-                                  : QStringLiteral("%1: no such option").arg(Quoted(QStringLiteral("--") + unknown.first()));
+                                  : QStringLiteral("%1: no such option").arg(Quoted(AsTyped(unknown.first(), arguments)));
         return parsed;
     }
     if (!parser.positionalArguments().isEmpty()) {
-        error = QStringLiteral("%1: an argument without an option (the options are --port, --version, ...)")
+        error = QStringLiteral("%1: an argument without an option (the options are --port, --module, ...)")
                     .arg(Quoted(parser.positionalArguments().first()));
         return parsed;
     }
-    for (const QCommandLineOption* option : {&port, &version, &first, &count, &monitor, &rate}) {
+    for (const QCommandLineOption* option : {&port, &module, &first, &count, &monitor, &rate}) {
         if (parser.values(*option).size() > 1) {
             error = QStringLiteral("--%1: given more than once").arg(option->names().first());
             return parsed;
@@ -117,7 +156,7 @@ TParsedOptions ParseProgramOptions(const QStringList& arguments)
     }
     if (parser.isSet(list)) {
         o.Action = TProgramOptions::List;
-        for (const QCommandLineOption* option : {&port, &version, &first, &count, &monitor, &rate, &dryRun}) {
+        for (const QCommandLineOption* option : {&port, &module, &first, &count, &monitor, &rate, &dryRun}) {
             if (parser.isSet(*option)) {
                 error = QStringLiteral("--list: takes no --%1").arg(option->names().first());
                 return parsed;
@@ -134,11 +173,11 @@ TParsedOptions ParseProgramOptions(const QStringList& arguments)
             return parsed;
         }
     }
-    if (!parser.isSet(version)) {
-        error = QStringLiteral("--version: needed: 1.0 or 1.2, 1.1, or kwadrant");
+    if (!parser.isSet(module)) {
+        error = QStringLiteral("--module: needed: 1.0 or 1.2, 1.1, or kwadrant");
         return parsed;
     }
-    const QString v = parser.value(version).toLower();
+    const QString v = parser.value(module).toLower();
     if (v == u"1.0" || v == u"1.2")
         o.Pass.Version = TModuleVersion::Version10or12;
     else if (v == u"1.1")
@@ -146,7 +185,7 @@ TParsedOptions ParseProgramOptions(const QStringList& arguments)
     else if (v == u"kwadrant")
         o.Pass.Version = TModuleVersion::Kwadrant;
     else {
-        error = QStringLiteral("--version: %1 is no Sentrax version (1.0 or 1.2, 1.1, or kwadrant)").arg(Quoted(parser.value(version)));
+        error = QStringLiteral("--module: %1 is no Sentrax version (1.0 or 1.2, 1.1, or kwadrant)").arg(Quoted(parser.value(module)));
         return parsed;
     }
     if (o.Pass.Version == TModuleVersion::Version11) {

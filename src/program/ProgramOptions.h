@@ -21,7 +21,7 @@ struct TPassChoice {
 };
 
 struct TProgramOptions {
-    enum TAction { Help, List, Program, DryRun };
+    enum TAction { Help, Version, List, Program, DryRun };
     TAction Action = Program;
     QString Port;
     std::optional<TBaudRate> Rate; // the window's 19200 unless another is asked for

@@ -76,22 +76,27 @@ public:
     }
     void AddLine(std::string_view line) override
     {
-        ++lines_;
+        if (line != LocoNet::NoCentralLine)
+            ++messages_;
         lastTraffic_ = std::chrono::steady_clock::now();
         console_.Line(QString::fromLatin1(line.data(), qsizetype(line.size())));
     }
+    // The window's pane shows switch requests and input reports twice; a terminal or a script
+    // gets each message once.
+    void AddLineAgain(std::string_view) override {}
     void ShowInputReport(const LocoNet::TInputReport& report) override
     {
         console_.Line(QStringLiteral("contact %1: level %2").arg(report.Contact).arg(report.Level));
     }
     void Beep() override { console_.Bell(); }
     void ProcessPending() override { QCoreApplication::processEvents(); }
-    int LinesShown() const { return lines_; }
+    // The LocoNet messages received.
+    int Messages() const { return messages_; }
     std::chrono::steady_clock::time_point LastTraffic() const { return lastTraffic_; }
 
 private:
     TConsole& console_;
-    int lines_ = 0;
+    int messages_ = 0;
     std::chrono::steady_clock::time_point lastTraffic_ = std::chrono::steady_clock::now();
 };
 
@@ -134,7 +139,7 @@ int RunProgrammingPass(const TProgramOptions& options, TConsole& console, TStopS
     // What the port reports by itself (its device went away) is an error of the pass.
     bool failed = false;
     const TExceptionHandler previous = SetExceptionHandler([&](std::exception_ptr error) {
-        console.Error(ExceptionMessage(error));
+        console.Error(ErrorText(options.Port, error));
         failed = true;
     });
     const struct TRestore {
@@ -147,7 +152,7 @@ int RunProgrammingPass(const TProgramOptions& options, TConsole& console, TStopS
         port.OpenPort();
         SetFlowControlForRate(port);
     } catch (const EComPort& e) {
-        console.Error(e.Message());
+        console.Error(PortErrorText(options.Port, e));
         return 3;
     }
     link.Reset();
@@ -170,20 +175,17 @@ int RunProgrammingPass(const TProgramOptions& options, TConsole& console, TStopS
             goOn();
             // Nothing came back while the start messages went out: for a Kwadrant module the
             // window says there is no connection.
-            if (&step == &lastStartMessage && options.Pass.Version == TModuleVersion::Kwadrant && view.LinesShown() == 0) {
+            if (&step == &lastStartMessage && options.Pass.Version == TModuleVersion::Kwadrant && view.Messages() == 0) {
                 for (const std::string_view line : LocoNet::NoConnectionLines)
                     console.Warning(QString::fromLatin1(line.data(), qsizetype(line.size())));
             }
         }
         console.Progress(QStringLiteral("listening"));
         Listen(view, stop);
-        if (view.LinesShown() == 0 && options.Pass.Version != TModuleVersion::Kwadrant)
-            console.Warning(QStringLiteral("nothing came back, not even the echo of what was sent: is the LocoNet "
-                                           "interface on this port, and connected?"));
     } catch (const EAbort&) {
         // A stop, or a failure that was reported where it happened.
     } catch (const EComPort& e) {
-        console.Error(e.Message());
+        console.Error(PortErrorText(options.Port, e));
         failed = true;
     }
     // A port that closed by itself lost its device. The report of that may still be on its way
@@ -192,7 +194,36 @@ int RunProgrammingPass(const TProgramOptions& options, TConsole& console, TStopS
     Guarded([&] { port.ClosePort(); }); // no power-off message: the layout stays as it is
     ReapComThreads(true);
     QCoreApplication::processEvents();
+    // A stop wins over a failure, which wins over silence: each explains the next.
     if (stop.Received())
         return 128 + stop.Received();
-    return failed ? 4 : 0;
+    if (failed)
+        return 4;
+    if (view.Messages() == 0) {
+        // A LocoNet interface echoes what it sends: not even that came back.
+        console.Error(QStringLiteral("no LocoNet message came back from %1: is it the LocoNet interface?").arg(options.Port));
+        return 5;
+    }
+    return 0;
+}
+
+QString PortErrorText(const QString& port, const EComPort& e)
+{
+    if (e.SystemCode() == -1)
+        return port + QStringLiteral(": ") + e.Message();
+    QString text = port + QStringLiteral(": ") + qt_error_string(e.SystemCode());
+    if (!e.Detail().isEmpty())
+        text += QStringLiteral(": ") + e.Detail();
+    return text + QStringLiteral(" (code %1)").arg(e.SystemCode());
+}
+
+QString ErrorText(const QString& port, const std::exception_ptr& error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const EComPort& e) {
+        return PortErrorText(port, e);
+    } catch (...) {
+        return ExceptionMessage(error);
+    }
 }

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <chrono>
+#include <exception>
 #include <vector>
 
 // A programming pass as the window makes it for the same choices: the version's seven start
@@ -33,9 +34,17 @@ struct TPlannedMessage {
 };
 std::vector<TPlannedMessage> PlannedMessages(const std::vector<TPassStep>& plan);
 
+class EComPort;
 class TConsole;
 class TStopSignals;
 
+// A port's error as a Linux program says it: the port, the system's reason, any detail the device
+// gave, and the code ("/dev/ttyUSB0: Permission denied (code 13)").
+QString PortErrorText(const QString& port, const EComPort& e);
+// The same for any error of a pass; other errors by their own message.
+QString ErrorText(const QString& port, const std::exception_ptr& error);
+
 // Runs the whole program for a pass over a port: opens it as the window does, runs the plan,
-// prints what arrives, closes the port. Returns the exit code.
+// prints what arrives, closes the port. Returns the exit code: 0, 3 (the port did not open),
+// 4 (it failed during the pass), 5 (nothing came back), or 128 + the stop signal's number.
 int RunProgrammingPass(const TProgramOptions& options, TConsole& console, TStopSignals& stop);

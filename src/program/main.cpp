@@ -14,6 +14,7 @@
 
 #include <QCoreApplication>
 
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -22,21 +23,24 @@ int ListPorts(TConsole& console)
 {
     try {
         for (const TPortInfo& port : ListPortNames())
-            std::printf("%s\n", qPrintable(port.Description.isEmpty() ? port.Name : port.Name + u'\t' + port.Description));
+            console.Out((port.Description.isEmpty() ? port.Name : port.Name + u'\t' + port.Description) + u'\n');
         return 0;
     } catch (const EComPort& e) {
-        console.Error(e.Message());
+        console.Error(PortErrorText(QStringLiteral("the serial ports"), e));
         return 3;
     }
 }
 
-void PrintDryRun(const TPassChoice& choice)
+void PrintDryRun(TConsole& console, const TPassChoice& choice)
 {
     for (const TPlannedMessage& m : PlannedMessages(PlanPass(choice))) {
         QString bytes;
         for (std::uint8_t b : m.Bytes)
             bytes += QStringLiteral("%1 ").arg(b, 2, 16, QLatin1Char('0')).toUpper();
-        std::printf("%6lld ms  %-15s %s\n", static_cast<long long>(m.At.count()), qPrintable(bytes), qPrintable(m.What));
+        console.Out(QStringLiteral("%1 ms  %2 %3\n")
+                        .arg(static_cast<long long>(m.At.count()), 6)
+                        .arg(bytes, -15)
+                        .arg(m.What));
     }
 }
 
@@ -46,6 +50,9 @@ int main(int argc, char** argv)
 {
     if (!OpenClosedStandardStreams())
         return 1;
+    // A reader that went away (a closed pipe) is a write error, said at the end; it never ends
+    // the program in the middle of a pass.
+    std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication application(argc, argv);
     // Ctrl-C (and a closing terminal, a session ending) stops once the message in flight has gone
     // out whole, and the port is closed properly, free for the next program.
@@ -74,15 +81,18 @@ int main(int argc, char** argv)
     }
     switch (options.Action) {
     case TProgramOptions::Help:
-        std::printf("%s", qPrintable(ProgramUsage()));
-        return 0;
+        console.Out(ProgramUsage());
+        return console.Finish(0);
+    case TProgramOptions::Version:
+        console.Out(QStringLiteral("sentrax-program " SENTRAX_VERSION "\n"));
+        return console.Finish(0);
     case TProgramOptions::DryRun:
-        PrintDryRun(options.Pass);
-        return 0;
+        PrintDryRun(console, options.Pass);
+        return console.Finish(0);
     case TProgramOptions::List:
-        return ListPorts(console);
+        return console.Finish(ListPorts(console));
     case TProgramOptions::Program:
         break;
     }
-    return RunProgrammingPass(options, console, stop);
+    return console.Finish(RunProgrammingPass(options, console, stop));
 }

@@ -2,7 +2,6 @@
 #include "PosixComDevice.h"
 
 #include "EComPort.h"
-#include "Format.h"
 #include "GnuGettext.h"
 #include "PosixLineSettings.h"
 
@@ -188,7 +187,7 @@ int TPosixComDevice::Open(const QString& portName)
         return fail(ENOTTY);
     // Before anything below touches the terminal's settings or its queues.
     if (IsOwnTerminal(fd)) {
-        errorDetail_ = FormatText(TranslateText(QStringLiteral("%s is this program's own terminal")), {portName});
+        errorDetail_ = TranslateText(QStringLiteral("the port is this program's own terminal"));
         return fail(EBUSY);
     }
     // Exclusive use. O_EXCL means nothing for ttys. flock() keeps out every cooperating program,

@@ -7,6 +7,9 @@
 #include "IntLocoNet.h"
 #include "LocoNet.h"
 
+#include <QScrollBar>
+#include <QTextBlock>
+
 #include <atomic>
 #include <mutex>
 #include <thread>
@@ -138,12 +141,67 @@ TEST_F(Receive, TheMonitorPaneKeepsTheNewest200000Lines)
     for (int i = 0; i < 200'010; ++i)
         Form->Memo1->AddLine(QString::number(i));
     Form->Memo1->EndUpdate();
+    // A user who scrolled back keeps seeing the same lines while the oldest are dropped.
+    Form->Memo1->verticalScrollBar()->setValue(100);
+    const auto topShown = [&] { return Form->Memo1->cursorForPosition(QPoint(0, 0)).block().text(); };
+    const QString shown = topShown();
     Pty.Write(Wire({QByteArray("\xB2\x04\x31", 3)}));
     ASSERT_TRUE(WaitFor([&] { return Form->Edit3->text() == QStringLiteral("266"); }, 5s));
     const QStringList lines = Lines();
     EXPECT_EQ(lines.size(), 200'000);
     EXPECT_EQ(lines.first(), QStringLiteral("12")); // the oldest twelve scrolled away
     EXPECT_EQ(lines.mid(lines.size() - 3), (QStringList{"200009", "B2043178", "B2043178"}));
+    EXPECT_EQ(topShown(), shown);
+}
+
+// A busy bus gives the pane two lines a pass. Lines that have passed the pane's bottom give back
+// the text layouts Qt made for them (a fresh layout has no lines), while everything a user sees
+// stays: the lines, the view at the bottom or where the user scrolled to, the selection.
+TEST_F(Receive, LinesThatPassedTheMonitorPaneKeepNoLayoutAndNothingVisibleChanges)
+{
+    TMemo& pane = *Form->Memo1;
+    QStringList expected;
+    const auto pass = [&](int n) {
+        pane.BeginUpdate();
+        for (const QString& line : {QStringLiteral("B2%1").arg(n), QStringLiteral("B2%1").arg(n)}) {
+            pane.AddLine(line);
+            expected << line;
+        }
+        pane.EndUpdate();
+    };
+    const auto laidOut = [&](int block) { return pane.document()->findBlockByNumber(block).layout()->lineCount() > 0; };
+    for (int n = 0; n < 50; ++n)
+        pass(n);
+    QTextCursor selection(pane.document()->findBlockByNumber(20));
+    selection.setPosition(pane.document()->findBlockByNumber(23).position() + 3, QTextCursor::KeepAnchor);
+    pane.setTextCursor(selection);
+    const int anchor = selection.anchor(), position = selection.position();
+    pane.verticalScrollBar()->setValue(pane.verticalScrollBar()->maximum()); // back to the newest lines
+    for (int n = 50; n < TMemo::RenewEvery / 2; ++n)
+        pass(n);
+    QCoreApplication::processEvents();
+
+    EXPECT_EQ(pane.Lines(), expected);
+    EXPECT_EQ(pane.textCursor().anchor(), anchor);
+    EXPECT_EQ(pane.textCursor().position(), position);
+    EXPECT_EQ(pane.textCursor().selectedText(), QStringLiteral("B210\u2029B210\u2029B211\u2029B21"));
+    EXPECT_FALSE(laidOut(1000));
+    EXPECT_FALSE(laidOut(pane.LineCount() - TMemo::KeptAtBottom - 1));
+    const auto topShown = [&] { return pane.cursorForPosition(QPoint(0, 0)).blockNumber(); };
+    EXPECT_EQ(pane.verticalScrollBar()->value(), pane.verticalScrollBar()->maximum());
+    EXPECT_GT(topShown(), pane.LineCount() - 40);
+
+    // Scrolled back into lines that have not yet given their layouts back: the view stays.
+    pane.verticalScrollBar()->setValue(pane.LineCount() - 100);
+    QCoreApplication::processEvents();
+    const int shown = topShown();
+    for (int n = TMemo::RenewEvery / 2; n < TMemo::RenewEvery; ++n)
+        pass(n);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(pane.Lines(), expected);
+    EXPECT_EQ(topShown(), shown);
+    EXPECT_FALSE(laidOut(shown - 10));
+    EXPECT_FALSE(laidOut(shown + 500));
 }
 
 TEST_F(Receive, AStreamOfManyMessagesIsShownCompleteAndInOrder)

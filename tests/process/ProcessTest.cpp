@@ -26,8 +26,9 @@
 #include <unistd.h>
 
 #include <functional>
-#include <thread>
 #include <optional>
+#include <thread>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -183,6 +184,33 @@ protected:
 };
 
 } // namespace
+
+TEST(ProgramWithoutDisplay, AnswersHelpAndVersionAndSaysInOneLineThatItNeedsADisplay)
+{
+    QTemporaryDir dir;
+    const auto run = [&](const std::string& argument) {
+        const std::string out = dir.filePath(QStringLiteral("out")).toStdString();
+        const std::string err = dir.filePath(QStringLiteral("err")).toStdString();
+        TChildProcess program({"sh", "-c", "exec \"$0\" $1 > '" + out + "' 2> '" + err + "'", SENTRAX_PROGRAM, argument},
+                              {{"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=", "LANG=C", "LC_ALL=C"}, false});
+        const std::optional<int> exit = program.WaitExit(60s);
+        QFile o(QString::fromStdString(out));
+        QFile e(QString::fromStdString(err));
+        o.open(QIODevice::ReadOnly);
+        e.open(QIODevice::ReadOnly);
+        return std::tuple{exit, o.readAll(), e.readAll()};
+    };
+    const auto [versionExit, version, versionErr] = run("--version");
+    EXPECT_EQ(versionExit, std::optional<int>(0));
+    EXPECT_EQ(version, QByteArray("sentrax-configurator " SENTRAX_VERSION "\n"));
+    const auto [helpExit, help, helpErr] = run("--help");
+    EXPECT_EQ(helpExit, std::optional<int>(0));
+    EXPECT_TRUE(help.startsWith("Usage: sentrax-configurator")) << help.toStdString();
+    const auto [exit, out, err] = run("");
+    EXPECT_EQ(exit, std::optional<int>(1)) << "not an abort";
+    EXPECT_EQ(err, QByteArray("sentrax-configurator: cannot open its window: no display could be reached (it needs a "
+                              "graphical desktop; sentrax-program programs a module from a terminal)\n"));
+}
 
 TEST_F(Program, CloseEndsItWithExitCodeZero)
 {

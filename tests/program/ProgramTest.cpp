@@ -40,18 +40,28 @@ struct TStart {
     std::function<void(TChildProcess&)> During{}; // runs while the program does
     bool ClosedStandardStreams = false;           // started with descriptors 0, 1 and 2 closed
     QString Terminal{}; // its controlling terminal and standard input, as in a session on it
+    // Standard output into a file that cannot take it (/dev/full), or into a pipe whose reader
+    // has gone; else it is kept.
+    std::string Output{};
+    bool OutputReaderGone = false;
 };
 
 // The program with the arguments, until it ends; its output and errors are kept.
 TRun RunProgram(std::vector<std::string> arguments, const TStart& start = {})
 {
     QTemporaryDir dir;
-    const std::string out = dir.filePath(QStringLiteral("out")).toStdString();
+    const std::string out = start.Output.empty() ? dir.filePath(QStringLiteral("out")).toStdString() : start.Output;
     const std::string err = dir.filePath(QStringLiteral("err")).toStdString();
-    std::string command = start.Terminal.isEmpty() ? "exec \"$0\"" : "exec setsid --wait --ctty \"$0\"";
+    const std::string status = dir.filePath(QStringLiteral("status")).toStdString();
+    std::string command = start.Terminal.isEmpty() ? "\"$0\"" : "setsid --wait --ctty \"$0\"";
     for (std::size_t i = 0; i < arguments.size(); ++i)
         command += " \"${" + std::to_string(i + 1) + "}\"";
-    command += start.ClosedStandardStreams ? " <&- >&- 2>&-" : " > '" + out + "' 2> '" + err + "'";
+    if (start.ClosedStandardStreams)
+        command = "exec " + command + " <&- >&- 2>&-";
+    else if (start.OutputReaderGone) // the reader ends at once, long before the first line
+        command = "{ " + command + " 2> '" + err + "'; echo $? > '" + status + "'; } | true; exit $(cat '" + status + "')";
+    else
+        command = "exec " + command + " > '" + out + "' 2> '" + err + "'";
     if (!start.Terminal.isEmpty())
         command += " < '" + start.Terminal.toStdString() + "'";
     std::vector<std::string> argv{"sh", "-c", command, SENTRAX_PROGRAM_CLI};
@@ -67,14 +77,15 @@ TRun RunProgram(std::vector<std::string> arguments, const TStart& start = {})
         QFile f(QString::fromStdString(path));
         return f.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(f.readAll()) : QString();
     };
-    run.Out = read(out);
+    if (start.Output.empty()) // a device such as /dev/full reads as endless zeros
+        run.Out = read(out);
     run.Err = read(err);
     return run;
 }
 
 std::vector<std::string> PassArguments(const TPassCase& c, const QString& port)
 {
-    std::vector<std::string> arguments{"--port", port.toStdString(), "--version", c.Version, "--first", "17", "--count", "16"};
+    std::vector<std::string> arguments{"--port", port.toStdString(), "--module", c.Version, "--first", "17", "--count", "16"};
     if (c.Monitor)
         arguments.insert(arguments.end(), {"--monitor", c.Monitor});
     return arguments;
@@ -90,7 +101,7 @@ TEST_P(SentraxProgram, SendsWhatTheWindowSendsAtTheWindowsPace)
     const std::vector<LocoNet::TMessage> expected = AllOnWire(c.Sent);
 
     // Without a port, the plan: the same bytes.
-    std::vector<std::string> dryArguments{"--version", c.Version, "--first", "17", "--count", "16", "--dry-run"};
+    std::vector<std::string> dryArguments{"--module", c.Version, "--first", "17", "--count", "16", "--dry-run"};
     if (c.Monitor)
         dryArguments.insert(dryArguments.end(), {"--monitor", c.Monitor});
     const TRun dry = RunProgram(dryArguments);
@@ -120,7 +131,7 @@ TEST_P(SentraxProgram, SendsWhatTheWindowSendsAtTheWindowsPace)
     const QStringList lines = run.Out.split(u'\n', Qt::SkipEmptyParts);
     EXPECT_TRUE(lines.contains(QStringLiteral("837C")));
     EXPECT_TRUE(lines.contains(QStringLiteral("E70E170300000007000000000005")));
-    EXPECT_EQ(lines.count(QStringLiteral("B00F1050")), 2); // a switch request is shown twice
+    EXPECT_EQ(lines.count(QStringLiteral("B00F1050")), 1); // each message once, unlike the window's pane
     EXPECT_TRUE(lines.contains(QStringLiteral("contact 17: level 0")));
 
     // The pace: 20 ms after every byte, 200 ms more inside each switch-request pair. Byte i comes
@@ -155,49 +166,55 @@ TEST(SentraxProgramFaults, EachFailureEndsItWithItsCodeAndText)
         QString Error;  // the start of what it says on standard error
         bool NothingSent;
     };
+    const auto arguments = [](TSimulator& s, std::vector<std::string> rest) {
+        rest.insert(rest.begin(), {"--port", s.Port.toStdString()});
+        return RunProgram(rest);
+    };
     const std::vector<TCase> cases{
         {"a port that does not exist", [&](TSimulator&) { return RunProgram(PassArguments(pass, QStringLiteral("/dev/sentrax-none"))); },
-         3, QStringLiteral("sentrax-program: Unable to open com port (win error code: 2)"), true},
+         3, QStringLiteral("sentrax-program: /dev/sentrax-none: No such file or directory (code 2)\n"), true},
         {"a port another program holds", [&](TSimulator& s) {
              const int other = open(s.Port.toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
              flock(other, LOCK_EX | LOCK_NB);
              TRun run = RunProgram(PassArguments(pass, s.Port));
              close(other);
              return run;
-         }, 3, QStringLiteral("sentrax-program: Unable to open com port (win error code: 16)"), true},
+         }, 3, QStringLiteral("sentrax-program: %1: Device or resource busy (code 16)\n"), true},
         {"the program's own terminal, by name and as /dev/tty", [&](TSimulator&) {
              // One wrong digit of a /dev/pts/N: the terminal is left as it was, nothing goes into it.
              TPty own;
              const TPty::TSettings before = own.Settings();
-             TRun run = RunProgram(PassArguments(pass, own.SlavePath()), {.Terminal = own.SlavePath()});
-             EXPECT_EQ(run.Err, QStringLiteral("sentrax-program: Unable to open com port (win error code: 16): %1 is "
-                                               "this program's own terminal\n").arg(own.SlavePath()));
+             TStart onIt;
+             onIt.Terminal = own.SlavePath();
+             TRun run = RunProgram(PassArguments(pass, own.SlavePath()), onIt);
+             EXPECT_EQ(run.Err, QStringLiteral("sentrax-program: %1: Device or resource busy: the port is this program's "
+                                               "own terminal (code 16)\n").arg(own.SlavePath()));
              EXPECT_EQ(run.Exit, std::optional<int>(3));
-             run = RunProgram(PassArguments(pass, QStringLiteral("/dev/tty")), {.Terminal = own.SlavePath()});
+             run = RunProgram(PassArguments(pass, QStringLiteral("/dev/tty")), onIt);
              EXPECT_EQ(own.ReadUntilQuiet(100ms), QByteArray());
              const TPty::TSettings after = own.Settings();
              EXPECT_EQ(after.OutputRate, before.OutputRate);
              EXPECT_EQ(after.HardwareFlow, before.HardwareFlow);
              return run;
-         }, 3, QStringLiteral("sentrax-program: Unable to open com port (win error code: 16): /dev/tty is this program's own terminal"), true},
-        {"a first contact beyond the spinner", [&](TSimulator& s) {
-             return RunProgram({"--port", s.Port.toStdString(), "--version", "1.0", "--first", "2042", "--count", "8"});
-         }, 2, QStringLiteral("sentrax-program: --first: 2042 is not a first contact"), true},
-        {"a count that is no number", [&](TSimulator& s) {
-             return RunProgram({"--port", s.Port.toStdString(), "--version", "1.0", "--first", "1", "--count", "8x"});
-         }, 2, QStringLiteral("sentrax-program: --count: '8x' is not a valid integer value"), true},
-        {"version 1.1 without --monitor", [&](TSimulator& s) {
-             return RunProgram({"--port", s.Port.toStdString(), "--version", "1.1", "--first", "1", "--count", "8"});
-         }, 2, QStringLiteral("sentrax-program: --monitor: needed for version 1.1"), true},
+         }, 3, QStringLiteral("sentrax-program: /dev/tty: Device or resource busy: the port is this program's own terminal (code 16)\n"), true},
+        {"a first contact beyond the spinner", [&](TSimulator& s) { return arguments(s, {"--module", "1.0", "--first", "2042", "--count", "8"}); },
+         2, QStringLiteral("sentrax-program: --first: 2042 is not a first contact"), true},
+        {"a count that is no number", [&](TSimulator& s) { return arguments(s, {"--module", "1.0", "--first", "1", "--count", "8x"}); },
+         2, QStringLiteral("sentrax-program: --count: '8x' is not a valid integer value"), true},
+        {"version 1.1 without --monitor", [&](TSimulator& s) { return arguments(s, {"--module", "1.1", "--first", "1", "--count", "8"}); },
+         2, QStringLiteral("sentrax-program: --monitor: needed for version 1.1"), true},
         {"--monitor for another version", [&](TSimulator& s) {
-             return RunProgram({"--port", s.Port.toStdString(), "--version", "kwadrant", "--first", "1", "--count", "8",
-                         "--monitor", "on"});
+             return arguments(s, {"--module", "kwadrant", "--first", "1", "--count", "8", "--monitor", "on"});
          }, 2, QStringLiteral("sentrax-program: --monitor: only version 1.1"), true},
         {"a rate the dialog does not offer", [&](TSimulator& s) {
-             return RunProgram({"--port", s.Port.toStdString(), "--version", "1.0", "--first", "1", "--count", "8", "--rate", "12345"});
+             return arguments(s, {"--module", "1.0", "--first", "1", "--count", "8", "--rate", "12345"});
          }, 2, QStringLiteral("sentrax-program: --rate: '12345' is not a rate"), true},
+        {"a command line from before --module", [&](TSimulator& s) { return arguments(s, {"--version", "1.0", "--first", "1", "--count", "8"}); },
+         2, QStringLiteral("sentrax-program: --version: shows this program's version and takes nothing else; the module's version is --module"), true},
+        {"an option that does not exist, named as typed", [&](TSimulator& s) { return arguments(s, {"-V"}); },
+         2, QStringLiteral("sentrax-program: '-V': no such option\n"), true},
         {"the adapter pulled out during the pass", [&](TSimulator& s) { return RunProgram(PassArguments(pass, s.Port)); },
-         4, QStringLiteral("sentrax-program: "), false},
+         4, QStringLiteral("sentrax-program: %1: Input/output error (code 5)\n"), false},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.What);
@@ -206,10 +223,8 @@ TEST(SentraxProgramFaults, EachFailureEndsItWithItsCodeAndText)
                                     : std::vector<std::string>{"--report-interval", "0"});
         const TRun run = c.Do(simulator);
         EXPECT_EQ(run.Exit, std::optional<int>(c.Exit));
-        EXPECT_TRUE(run.Err.startsWith(c.Error)) << run.Err.toStdString();
-        if (pulled) {
-            EXPECT_TRUE(run.Err.contains(QStringLiteral(" function failed (win error code: 5)"))) << run.Err.toStdString();
-        }
+        const QString error = c.Error.contains(QStringLiteral("%1")) ? c.Error.arg(simulator.Port) : c.Error;
+        EXPECT_TRUE(run.Err.startsWith(error)) << run.Err.toStdString();
         if (c.NothingSent) {
             EXPECT_TRUE(simulator.Bytes("rx").empty());
         }
@@ -229,7 +244,9 @@ TEST(SentraxProgramFaults, OnlyASignalStopsItAndThenBetweenWholeMessages)
         std::this_thread::sleep_for(20ms);
         program.Signal(SIGINT);
     };
-    const TRun stopped = RunProgram(PassArguments(pass, simulator.Port), {.During = impatient});
+    TStart stopping;
+    stopping.During = impatient;
+    const TRun stopped = RunProgram(PassArguments(pass, simulator.Port), stopping);
     EXPECT_EQ(stopped.Exit, std::optional<int>(143)) << "the first signal gives the code";
     // The bytes sent are whole messages (slot claims among them), the first of the pass and
     // well short of all of them: nothing is left half sent for the next program's first message
@@ -255,7 +272,10 @@ TEST(SentraxProgramFaults, OnlyASignalStopsItAndThenBetweenWholeMessages)
         for (int fd = 0; fd <= 2; ++fd)
             streams.push_back(QFile::symLinkTarget(QStringLiteral("/proc/%1/fd/%2").arg(program.Pid()).arg(fd)).toStdString());
     };
-    const TRun next = RunProgram(PassArguments(pass, simulator.Port), {.During = look, .ClosedStandardStreams = true});
+    TStart closed;
+    closed.During = look;
+    closed.ClosedStandardStreams = true;
+    const TRun next = RunProgram(PassArguments(pass, simulator.Port), closed);
     EXPECT_EQ(next.Exit, std::optional<int>(0));
     EXPECT_EQ(streams, std::vector<std::string>(3, "/dev/null"));
     const std::vector<LocoNet::TMessage> all = simulator.Received();
@@ -265,15 +285,20 @@ TEST(SentraxProgramFaults, OnlyASignalStopsItAndThenBetweenWholeMessages)
 
 TEST(SentraxProgramFaults, WhatComesBackLateOrNotAtAll)
 {
-    // Nothing comes back: Kwadrant says so as the window does, the other versions in a warning.
+    // Nothing comes back, not even the interface's echo: a wrong port. Kwadrant also says so as
+    // the window does; every version ends with code 5, so that a script does not take it for
+    // success.
     TPty silent;
-    const TRun kwadrant = RunProgram({"--port", silent.SlavePath().toStdString(), "--version", "kwadrant", "--first", "1", "--count", "8"});
-    EXPECT_EQ(kwadrant.Exit, std::optional<int>(0));
+    const TRun kwadrant = RunProgram({"--port", silent.SlavePath().toStdString(), "--module", "kwadrant", "--first", "1", "--count", "8"});
+    EXPECT_EQ(kwadrant.Exit, std::optional<int>(5));
+    const QString nothing = QStringLiteral("sentrax-program: no LocoNet message came back from %1: is it the LocoNet interface?\n")
+                                .arg(silent.SlavePath());
     EXPECT_EQ(kwadrant.Err, QStringLiteral("sentrax-program: warning: Er is geen verbinding tussen de LocoNet-Centrale en het programma\n"
-                                           "sentrax-program: warning: There is no connect between the LocoNet device and the programmer\n"));
-    const TRun other = RunProgram({"--port", silent.SlavePath().toStdString(), "--version", "1.0", "--first", "1", "--count", "8"});
-    EXPECT_EQ(other.Exit, std::optional<int>(0));
-    EXPECT_TRUE(other.Err.startsWith(QStringLiteral("sentrax-program: warning: nothing came back"))) << other.Err.toStdString();
+                                           "sentrax-program: warning: There is no connect between the LocoNet device and the programmer\n")
+                                + nothing);
+    const TRun other = RunProgram({"--port", silent.SlavePath().toStdString(), "--module", "1.0", "--first", "1", "--count", "8"});
+    EXPECT_EQ(other.Exit, std::optional<int>(5));
+    EXPECT_EQ(other.Err, nothing);
 
     // A busy bus: the station's replies come only after two seconds of input reports, and are
     // still answered.
@@ -283,10 +308,38 @@ TEST(SentraxProgramFaults, WhatComesBackLateOrNotAtAll)
     EXPECT_FALSE(SeenPass(busy.Received(), AllOnWire(PassCases()[0].Sent)).Claims.empty());
 }
 
-TEST(SentraxProgramList, ShowsThePortsTheSettingsDialogOffers)
+TEST(SentraxProgramAnswers, ListHelpVersionAndOutputThatCannotBeWritten)
 {
-    TSimulator simulator({});
-    const TRun run = RunProgram({"--list"}, {.Environment = {"SENTRAX_EXTRA_PORTS=" + simulator.Port.toStdString()}});
-    EXPECT_EQ(run.Exit, std::optional<int>(0));
-    EXPECT_TRUE(run.Out.split(u'\n').contains(simulator.Port)) << run.Out.toStdString();
+    TSimulator simulator({"--report-interval", "0"});
+    TStart named;
+    named.Environment = {"SENTRAX_EXTRA_PORTS=" + simulator.Port.toStdString()};
+    const TRun list = RunProgram({"--list"}, named);
+    EXPECT_EQ(list.Exit, std::optional<int>(0));
+    EXPECT_TRUE(list.Out.split(u'\n').contains(simulator.Port)) << list.Out.toStdString();
+    const TRun version = RunProgram({"--version"});
+    EXPECT_EQ(version.Exit, std::optional<int>(0));
+    EXPECT_EQ(version.Out, QStringLiteral("sentrax-program " SENTRAX_VERSION "\n"));
+    const TRun help = RunProgram({"--help"});
+    EXPECT_EQ(help.Exit, std::optional<int>(0));
+    EXPECT_TRUE(help.Out.startsWith(QStringLiteral("Usage: sentrax-program --port PORT --module VERSION"))) << help.Out.toStdString();
+
+    // Output into a full disk is an error, said at the end.
+    TStart full;
+    full.Output = "/dev/full";
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"--help"}, {"--list"}, {"--module", "1.0", "--first", "1", "--count", "8", "--dry-run"}}) {
+        SCOPED_TRACE(arguments.front());
+        const TRun run = RunProgram(arguments, full);
+        EXPECT_EQ(run.Exit, std::optional<int>(1));
+        EXPECT_EQ(run.Err, QStringLiteral("sentrax-program: cannot write the output: No space left on device (code 28)\n"));
+    }
+    // A reader that went away never cuts the pass short: all of it goes out, then the program
+    // says what happened.
+    TStart gone;
+    gone.OutputReaderGone = true;
+    const TRun pass = RunProgram(PassArguments(PassCases()[0], simulator.Port), gone);
+    EXPECT_EQ(pass.Exit, std::optional<int>(1));
+    EXPECT_EQ(pass.Err, QStringLiteral("sentrax-program: cannot write the output: Broken pipe (code 32)\n"));
+    const std::vector<LocoNet::TMessage> expected = AllOnWire(PassCases()[0].Sent);
+    EXPECT_EQ(SeenPass(simulator.Received(), expected).InOrder, expected.size());
 }

@@ -2,6 +2,7 @@
 #include "XDesktop.h"
 
 #include <csignal>
+#include <cstdlib>
 #include <poll.h>
 #include <unistd.h>
 
@@ -70,9 +71,19 @@ TXDesktop::TXDesktop(TWindowManager manager)
     display_ = XOpenDisplay(name_.c_str());
     if (!display_ || manager == NoWindowManager)
         return;
-    windowManager_ = std::make_unique<TChildProcess>(std::vector<std::string>{"openbox", "--sm-disable"},
-                                                     TChildProcess::TOptions{{"DISPLAY=" + name_}, true});
-    managed_ = WaitFor([this] { return WindowManagerRunning(display_); }, 30s);
+    // The window manager names its check window early in its start-up, before it manages new
+    // windows: a window mapped in between stays unmapped for good (seen with openbox on a busy
+    // machine). Its start-up command runs once it is ready, and leaves a file behind.
+    char folder[] = "/tmp/sentrax-wm-XXXXXX";
+    if (!mkdtemp(folder))
+        return;
+    const std::string started = std::string(folder) + "/ready";
+    windowManager_ = std::make_unique<TChildProcess>(
+        std::vector<std::string>{"openbox", "--sm-disable", "--startup", "touch " + started},
+        TChildProcess::TOptions{{"DISPLAY=" + name_}, true});
+    managed_ = WaitFor([&] { return access(started.c_str(), F_OK) == 0 && WindowManagerRunning(display_); }, 60s);
+    unlink(started.c_str());
+    rmdir(folder);
 }
 
 TXDesktop::~TXDesktop()
