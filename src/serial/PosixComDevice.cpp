@@ -218,8 +218,11 @@ void TPosixComDevice::Close()
 {
     if (fd_ < 0)
         return;
-    // close() waits up to 30 s for output that flow control holds back: drop it first.
-    tcflush(fd_, TCOFLUSH);
+    // close() waits up to 30 s for output that flow control holds back: drop it first. Only
+    // then: on a pseudo-terminal, whose output count is always 0, a flush would also drop bytes
+    // written a moment ago that are still on their way to the other side.
+    if (OutputCount() > 0)
+        tcflush(fd_, TCOFLUSH);
     // The exclusive-use flag belongs to the tty, not to this descriptor: it would outlive the
     // close while anyone else keeps the tty open, and lock this program out of its next open.
     (void)ioctl(fd_, TIOCNXCL);
