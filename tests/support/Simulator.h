@@ -25,7 +25,8 @@ public:
         double At; // seconds since the simulator started
         std::uint8_t Byte;
     };
-    // Every byte the simulator saw from the configurator ("rx") or sent it ("tx").
+    // Every byte the simulator saw from the configurator ("rx") or sent it ("tx"), including all
+    // the configurator has written by now (the simulator is asked to read it first).
     std::vector<TLoggedByte> Bytes(const char* direction) const;
     // The messages the configurator sent, framed by the bus rules.
     std::vector<LocoNet::TMessage> Received() const;
@@ -35,5 +36,7 @@ public:
     QString Log;
 
 private:
+    void Sync() const;
+
     std::unique_ptr<TChildProcess> process_;
 };

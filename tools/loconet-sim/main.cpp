@@ -42,7 +42,8 @@ its number of contacts, then reports its contacts (B2) and answers addresses 101
 Options:
   --link PATH            also make PATH a symbolic link to the terminal (removed on exit)
   --log FILE             write every byte, both ways, with a monotonic time stamp:
-                         "<seconds> rx|tx <hex>" (rx: from the PC)
+                         "<seconds> rx|tx <hex>" (rx: from the PC); on SIGUSR1 it reads
+                         all the PC has sent so far, then writes "<seconds> sync"
   --no-station           no command station: only echoes come back
   --busy                 the station sends "busy" (81 7E) before each reply
   --report-interval MS   a contact of the programmed module changes every MS ms (default
@@ -63,6 +64,13 @@ volatile sig_atomic_t gStop = 0;
 void Stop(int)
 {
     gStop = 1;
+}
+
+volatile sig_atomic_t gSync = 0;
+
+void Sync(int)
+{
+    gSync = 1;
 }
 
 struct TOptions {
@@ -177,6 +185,9 @@ int main(int argc, char** argv)
     action.sa_handler = Stop;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    struct sigaction sync {};
+    sync.sa_handler = Sync;
+    sigaction(SIGUSR1, &sync, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
     TLocoNetSimulator simulator(options.Simulator);
@@ -252,18 +263,25 @@ int main(int argc, char** argv)
             exitCode = 1;
             break;
         }
-        if (ready <= 0 || !(p.revents & POLLIN))
+        // A sync request reads until nothing is left, so that the log then holds all the PC sent.
+        const bool sync = gSync != 0;
+        gSync = 0;
+        if (!sync && (ready <= 0 || !(p.revents & POLLIN)))
             continue;
-        std::uint8_t buffer[256];
-        // One byte at a time while a hang-up waits for a byte count, so that it comes right there.
-        const ssize_t n = read(master, buffer, options.HangupAtByte >= 0 ? 1 : sizeof buffer);
-        for (ssize_t i = 0; i < n; ++i) {
-            if (log)
-                std::fprintf(log, "%.6f rx %02X\n", stamp(), buffer[i]);
-            if (!firstByte)
-                firstByte = Clock::now();
-            ++bytesReceived;
-            queue(simulator.Receive(buffer[i]));
+        for (;;) {
+            std::uint8_t buffer[256];
+            // One byte at a time while a hang-up waits for a byte count, so that it comes right there.
+            const ssize_t n = read(master, buffer, options.HangupAtByte >= 0 ? 1 : sizeof buffer);
+            for (ssize_t i = 0; i < n; ++i) {
+                if (log)
+                    std::fprintf(log, "%.6f rx %02X\n", stamp(), buffer[i]);
+                if (!firstByte)
+                    firstByte = Clock::now();
+                ++bytesReceived;
+                queue(simulator.Receive(buffer[i]));
+            }
+            if (!sync || n <= 0 || (options.HangupAtByte >= 0 && bytesReceived >= options.HangupAtByte))
+                break;
         }
         report();
         // Extras follow the echo of the PC's first message: its port is open and raw by then.
@@ -274,6 +292,8 @@ int main(int argc, char** argv)
             for (int i = 0; i < options.Noise; ++i)
                 outgoing.push_back(std::uint8_t(random()));
         }
+        if (sync && log)
+            std::fprintf(log, "%.6f sync\n", stamp());
         if (log)
             std::fflush(log);
     }
