@@ -5,6 +5,7 @@
 #include "ChildProcess.h"
 #include "PassTable.h"
 #include "Pty.h"
+#include "ScriptedServer.h"
 #include "Simulator.h"
 
 #include <QFile>
@@ -15,6 +16,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <functional>
@@ -342,4 +344,208 @@ TEST(SentraxProgramAnswers, ListHelpVersionAndOutputThatCannotBeWritten)
     EXPECT_EQ(pass.Err, QStringLiteral("sentrax-program: cannot write the output: Broken pipe (code 32)\n"));
     const std::vector<LocoNet::TMessage> expected = AllOnWire(PassCases()[0].Sent);
     EXPECT_EQ(SeenPass(simulator.Received(), expected).InOrder, expected.size());
+}
+
+// --- Through the network -----------------------------------------------------------------------
+
+namespace {
+
+// A port on 127.0.0.1 that nothing listens on at the moment.
+int FreePort()
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof a;
+    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size);
+    close(fd);
+    return ntohs(a.sin_port);
+}
+
+const char* const kSer2net = "/usr/sbin/ser2net";
+
+// Debian's ser2net in front of the simulator's terminal, on 127.0.0.1:port: its raw accepter, or
+// its Telnet accepter with RFC 2217. Returns once it takes connections.
+std::unique_ptr<TChildProcess> StartSer2net(const TSimulator& simulator, int port, bool rfc2217)
+{
+    const std::string terminal = QFile::symLinkTarget(simulator.Port).toStdString();
+    const std::string config = std::string("connection: &c1#  accepter: ") + (rfc2217 ? "telnet(rfc2217)," : "")
+        + "tcp,127.0.0.1," + std::to_string(port) + "#  connector: serialdev," + terminal
+        + ",19200n81,local#  options:#    kickolduser: true";
+    auto server = std::make_unique<TChildProcess>(std::vector<std::string>{kSer2net, "-n", "-u", "-Y", config},
+                                                  TChildProcess::TOptions{{}, true});
+    for (int i = 0; i < 500; ++i) {
+        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(std::uint16_t(port));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+        close(fd);
+        if (up)
+            break;
+        std::this_thread::sleep_for(10ms);
+    }
+    return server;
+}
+
+bool HaveSer2net()
+{
+    return access(kSer2net, X_OK) == 0;
+}
+
+// The simulator's terminal's output rate, as set at the moment.
+std::uint32_t TerminalRate(const QString& path)
+{
+    const int fd = open(path.toLocal8Bit().constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    termios t{};
+    const bool ok = fd >= 0 && tcgetattr(fd, &t) == 0;
+    if (fd >= 0)
+        close(fd);
+    if (!ok)
+        return 0;
+    switch (cfgetospeed(&t)) {
+    case B19200:
+        return 19200;
+    case B57600:
+        return 57600;
+    default:
+        return 1;
+    }
+}
+
+} // namespace
+
+TEST(SentraxProgramNetwork, APassThroughEachTransportSendsTheSerialPassesBytesAtItsPace)
+{
+    if (!HaveSer2net())
+        GTEST_SKIP() << "ser2net is not installed (apt-get install ser2net; scripts/setup.sh does)";
+    const TPassCase& pass = PassCases()[1];
+    const std::vector<LocoNet::TMessage> expected = AllOnWire(pass.Sent);
+    struct TCase {
+        const char* Scheme;
+        bool Ser2net;
+        bool Rfc2217;
+        const char* Rate; // --rate, or nullptr
+    };
+    for (const TCase& c : {TCase{"lbserver", false, false, nullptr}, TCase{"tcp", true, false, nullptr},
+                           TCase{"rfc2217", true, true, "57600"}}) {
+        SCOPED_TRACE(c.Scheme);
+        const int port = FreePort();
+        std::vector<std::string> simulatorOptions{"--report-interval", "0"};
+        if (!c.Ser2net)
+            simulatorOptions.insert(simulatorOptions.end(), {"--lbserver", std::to_string(port)});
+        TSimulator simulator(simulatorOptions);
+        const auto server = c.Ser2net ? StartSer2net(simulator, port, c.Rfc2217) : nullptr;
+        if (!c.Ser2net)
+            std::this_thread::sleep_for(200ms); // the simulator listens once its terminal is there
+        std::vector<std::string> arguments = PassArguments(pass, QStringLiteral("%1://127.0.0.1:%2").arg(c.Scheme).arg(port));
+        if (c.Rate)
+            arguments.insert(arguments.end(), {"--rate", c.Rate});
+        std::uint32_t rate = 0;
+        TStart start;
+        start.During = [&](TChildProcess& program) {
+            // The remote line settings, on the terminal while the program is connected.
+            for (int i = 0; i < 300 && program.Running() && rate != 57600; ++i) {
+                rate = TerminalRate(simulator.Port);
+                std::this_thread::sleep_for(10ms);
+            }
+        };
+        const TRun run = RunProgram(arguments, start);
+        ASSERT_EQ(run.Exit, std::optional<int>(0)) << run.Err.toStdString();
+        const TSeenPass seen = SeenPass(simulator.Received(), expected);
+        EXPECT_EQ(seen.InOrder, expected.size());
+        EXPECT_TRUE(seen.Unexpected.empty());
+        EXPECT_FALSE(seen.Claims.empty());
+        EXPECT_TRUE(run.Out.split(u'\n').contains(QStringLiteral("E70E170300000007000000000005")));
+        if (c.Rfc2217) {
+            EXPECT_EQ(rate, 57600u);
+        }
+        // The pauses hold where the bytes reach the interface. Over lbserver:// a message goes
+        // out once its last byte is written: the first one (83 7C) a pause after its first byte.
+        const double firstAt = c.Ser2net ? 0 : 0.020;
+        const auto bytes = simulator.Bytes("rx");
+        double plannedAt = 0;
+        LocoNet::TMessage frame;
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            if (bytes[i].Byte & 0x80)
+                frame.clear();
+            frame.push_back(bytes[i].Byte);
+            if (i > 0) {
+                EXPECT_GE(bytes[i].At - bytes[0].At, plannedAt - firstAt - 0.010) << "byte " << i;
+            }
+            plannedAt += 0.020;
+            if (frame.size() == 4 && frame[0] == 0xB0 && (frame[2] & 0x10))
+                plannedAt += 0.200;
+        }
+    }
+}
+
+TEST(SentraxProgramNetwork, EachFaultEndsInOneErrorWithItsCode)
+{
+    if (!HaveSer2net())
+        GTEST_SKIP() << "ser2net is not installed (apt-get install ser2net; scripts/setup.sh does)";
+    const TPassCase& pass = PassCases()[1];
+    struct TCase {
+        const char* What;
+        std::function<TRun()> Do;
+        int Exit;
+        const char* Error; // what standard error says after "sentrax-program: PORT: ", whole
+    };
+    const std::vector<TCase> cases{
+        {"ser2net stopped mid-pass", [&] {
+             TSimulator simulator({"--report-interval", "0"});
+             const int port = FreePort();
+             auto server = StartSer2net(simulator, port, false);
+             TStart start;
+             start.During = [&](TChildProcess&) {
+                 std::this_thread::sleep_for(700ms);
+                 server->Stop(SIGTERM);
+             };
+             TRun run = RunProgram(PassArguments(pass, QStringLiteral("tcp://127.0.0.1:%1").arg(port)), start);
+             EXPECT_LT(simulator.Received().size(), AllOnWire(pass.Sent).size());
+             return run;
+         }, 4, "Connection reset by peer (code 104)"},
+        {"a refused connection", [&] {
+             return RunProgram(PassArguments(pass, QStringLiteral("tcp://127.0.0.1:%1").arg(FreePort())));
+         }, 3, "Connection refused (code 111)"},
+        {"an unknown host", [&] {
+             return RunProgram(PassArguments(pass, QStringLiteral("lbserver://sentrax-no-such-host.invalid")));
+         }, 3, "No such file or directory: unknown host sentrax-no-such-host.invalid (code 2)"},
+        {"a server that takes the connection and never answers", [&] {
+             TScriptedServer silent([](TScriptedServer& s) {
+                 while (!s.Done())
+                     std::this_thread::sleep_for(10ms);
+             });
+             return RunProgram(PassArguments(pass, silent.Name("rfc2217")));
+         }, 3, "Protocol not supported: use tcp:// for a server without RFC 2217 (code 93)"},
+        {"a server that sends garbage", [&] {
+             TScriptedServer garbage([](TScriptedServer& s) {
+                 s.Send(std::string(100000, 'Z') + "\nRECEIVE 8G 7C\r\nSEND\r\n" + std::string("\0\xff\xfe\r", 4)
+                        + "RECEIVE 83 7c\r\n" + std::string(3000, '\n'));
+                 while (!s.Done())
+                     std::this_thread::sleep_for(10ms);
+             });
+             TRun run = RunProgram(PassArguments(pass, garbage.Name("lbserver")));
+             EXPECT_EQ(run.Out.split(u'\n').count(QStringLiteral("837C")), 1) << run.Out.toStdString();
+             return run;
+         }, 0, nullptr},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.What);
+        const auto began = std::chrono::steady_clock::now();
+        const TRun run = c.Do();
+        EXPECT_EQ(run.Exit, std::optional<int>(c.Exit)) << run.Err.toStdString();
+        if (c.Error) {
+            const QStringList lines = run.Err.split(u'\n', Qt::SkipEmptyParts);
+            ASSERT_EQ(lines.size(), 1) << run.Err.toStdString();
+            EXPECT_TRUE(lines[0].startsWith(QStringLiteral("sentrax-program: "))) << lines[0].toStdString();
+            EXPECT_TRUE(lines[0].endsWith(QString::fromLatin1(c.Error))) << lines[0].toStdString();
+        } else {
+            EXPECT_EQ(run.Err, QString());
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - began, 30s) << "opening is bounded";
+    }
 }
