@@ -6,6 +6,7 @@
 #include "PassTable.h"
 #include "Pty.h"
 #include "ScriptedServer.h"
+#include "Ser2net.h"
 #include "Simulator.h"
 
 #include <QFile>
@@ -16,7 +17,6 @@
 #include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <functional>
@@ -348,80 +348,10 @@ TEST(SentraxProgramAnswers, ListHelpVersionAndOutputThatCannotBeWritten)
 
 // --- Through the network -----------------------------------------------------------------------
 
-namespace {
-
-// A port on 127.0.0.1 that nothing listens on at the moment.
-int FreePort()
-{
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof a;
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size);
-    close(fd);
-    return ntohs(a.sin_port);
-}
-
-const char* const kSer2net = "/usr/sbin/ser2net";
-
-// Debian's ser2net in front of the simulator's terminal, on 127.0.0.1:port: its raw accepter, or
-// its Telnet accepter with RFC 2217. Returns once it takes connections.
-std::unique_ptr<TChildProcess> StartSer2net(const TSimulator& simulator, int port, bool rfc2217)
-{
-    const std::string terminal = QFile::symLinkTarget(simulator.Port).toStdString();
-    const std::string config = std::string("connection: &c1#  accepter: ") + (rfc2217 ? "telnet(rfc2217)," : "")
-        + "tcp,127.0.0.1," + std::to_string(port) + "#  connector: serialdev," + terminal
-        + ",19200n81,local#  options:#    kickolduser: true";
-    auto server = std::make_unique<TChildProcess>(std::vector<std::string>{kSer2net, "-n", "-u", "-Y", config},
-                                                  TChildProcess::TOptions{{}, true});
-    for (int i = 0; i < 500; ++i) {
-        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(std::uint16_t(port));
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        const bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-        close(fd);
-        if (up)
-            break;
-        std::this_thread::sleep_for(10ms);
-    }
-    return server;
-}
-
-bool HaveSer2net()
-{
-    return access(kSer2net, X_OK) == 0;
-}
-
-// The simulator's terminal's output rate, as set at the moment.
-std::uint32_t TerminalRate(const QString& path)
-{
-    const int fd = open(path.toLocal8Bit().constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    termios t{};
-    const bool ok = fd >= 0 && tcgetattr(fd, &t) == 0;
-    if (fd >= 0)
-        close(fd);
-    if (!ok)
-        return 0;
-    switch (cfgetospeed(&t)) {
-    case B19200:
-        return 19200;
-    case B57600:
-        return 57600;
-    default:
-        return 1;
-    }
-}
-
-} // namespace
-
 TEST(SentraxProgramNetwork, APassThroughEachTransportSendsTheSerialPassesBytesAtItsPace)
 {
     if (!HaveSer2net())
-        GTEST_SKIP() << "ser2net is not installed (apt-get install ser2net; scripts/setup.sh does)";
+        GTEST_SKIP() << kNoSer2net;
     const TPassCase& pass = PassCases()[1];
     const std::vector<LocoNet::TMessage> expected = AllOnWire(pass.Sent);
     struct TCase {
@@ -433,7 +363,7 @@ TEST(SentraxProgramNetwork, APassThroughEachTransportSendsTheSerialPassesBytesAt
     for (const TCase& c : {TCase{"lbserver", false, false, nullptr}, TCase{"tcp", true, false, nullptr},
                            TCase{"rfc2217", true, true, "57600"}}) {
         SCOPED_TRACE(c.Scheme);
-        const int port = FreePort();
+        const int port = FreeLocalPort();
         std::vector<std::string> simulatorOptions{"--report-interval", "0"};
         if (!c.Ser2net)
             simulatorOptions.insert(simulatorOptions.end(), {"--lbserver", std::to_string(port)});
@@ -449,7 +379,7 @@ TEST(SentraxProgramNetwork, APassThroughEachTransportSendsTheSerialPassesBytesAt
         start.During = [&](TChildProcess& program) {
             // The remote line settings, on the terminal while the program is connected.
             for (int i = 0; i < 300 && program.Running() && rate != 57600; ++i) {
-                rate = TerminalRate(simulator.Port);
+                rate = TerminalRate(simulator);
                 std::this_thread::sleep_for(10ms);
             }
         };
@@ -463,30 +393,45 @@ TEST(SentraxProgramNetwork, APassThroughEachTransportSendsTheSerialPassesBytesAt
         if (c.Rfc2217) {
             EXPECT_EQ(rate, 57600u);
         }
-        // The pauses hold where the bytes reach the interface. Over lbserver:// a message goes
-        // out once its last byte is written: the first one (83 7C) a pause after its first byte.
-        const double firstAt = c.Ser2net ? 0 : 0.020;
+        // The pauses hold where the bytes reach the interface: 20 ms after each byte, 200 ms
+        // more inside a switch-request pair. Over lbserver:// a message leaves once its last
+        // byte is written, so there the messages are timed. A busy machine (or the server) may
+        // hold one and let it go with the next, so a few gaps may look shorter; a pace lost on
+        // our side (bytes gathered, pauses skipped) shortens most of them, and the whole.
         const auto bytes = simulator.Bytes("rx");
+        struct TUnit {
+            double At;
+            double Planned;
+        };
+        std::vector<TUnit> units;
         double plannedAt = 0;
         LocoNet::TMessage frame;
         for (std::size_t i = 0; i < bytes.size(); ++i) {
             if (bytes[i].Byte & 0x80)
                 frame.clear();
             frame.push_back(bytes[i].Byte);
-            if (i > 0) {
-                EXPECT_GE(bytes[i].At - bytes[0].At, plannedAt - firstAt - 0.010) << "byte " << i;
-            }
+            const bool lastOfMessage = i + 1 == bytes.size() || (bytes[i + 1].Byte & 0x80);
+            if (c.Ser2net)
+                units.push_back({bytes[i].At, plannedAt});
+            else if (lastOfMessage)
+                units.push_back({bytes[i + 1 - frame.size()].At, plannedAt});
             plannedAt += 0.020;
             if (frame.size() == 4 && frame[0] == 0xB0 && (frame[2] & 0x10))
                 plannedAt += 0.200;
         }
+        ASSERT_GE(units.size(), expected.size());
+        int shortGaps = 0;
+        for (std::size_t i = 1; i < units.size(); ++i)
+            shortGaps += units[i].At - units[i - 1].At < units[i].Planned - units[i - 1].Planned - 0.010;
+        EXPECT_LE(shortGaps, 3);
+        EXPECT_GE(units.back().At - units.front().At, units.back().Planned - units.front().Planned - 0.050);
     }
 }
 
 TEST(SentraxProgramNetwork, EachFaultEndsInOneErrorWithItsCode)
 {
     if (!HaveSer2net())
-        GTEST_SKIP() << "ser2net is not installed (apt-get install ser2net; scripts/setup.sh does)";
+        GTEST_SKIP() << kNoSer2net;
     const TPassCase& pass = PassCases()[1];
     struct TCase {
         const char* What;
@@ -497,7 +442,7 @@ TEST(SentraxProgramNetwork, EachFaultEndsInOneErrorWithItsCode)
     const std::vector<TCase> cases{
         {"ser2net stopped mid-pass", [&] {
              TSimulator simulator({"--report-interval", "0"});
-             const int port = FreePort();
+             const int port = FreeLocalPort();
              auto server = StartSer2net(simulator, port, false);
              TStart start;
              start.During = [&](TChildProcess&) {
@@ -509,7 +454,7 @@ TEST(SentraxProgramNetwork, EachFaultEndsInOneErrorWithItsCode)
              return run;
          }, 4, "Connection reset by peer (code 104)"},
         {"a refused connection", [&] {
-             return RunProgram(PassArguments(pass, QStringLiteral("tcp://127.0.0.1:%1").arg(FreePort())));
+             return RunProgram(PassArguments(pass, QStringLiteral("tcp://127.0.0.1:%1").arg(FreeLocalPort())));
          }, 3, "Connection refused (code 111)"},
         {"an unknown host", [&] {
              return RunProgram(PassArguments(pass, QStringLiteral("lbserver://sentrax-no-such-host.invalid")));
