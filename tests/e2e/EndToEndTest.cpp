@@ -282,8 +282,6 @@ TEST_F(EndToEndNetwork, APassThroughEachTransportAndAServerStoppedMidPass)
             options.insert(options.end(), {"--lbserver", std::to_string(port)});
         TSimulator simulator(options);
         const auto server = c.Ser2net ? StartSer2net(simulator, port, c.Rfc2217) : nullptr;
-        if (!c.Ser2net)
-            WaitFor([] { return false; }, 200ms); // the simulator listens once its terminal is there
         OpenThroughSettings(QStringLiteral("%1://127.0.0.1:%2").arg(c.Scheme).arg(port), QString::fromLatin1(c.Baud));
         ASSERT_TRUE(Form->ComPort1->Connected()) << Errors.join(u'|').toStdString();
         EXPECT_EQ(Form->ComLed3->State(), lsOn);

@@ -369,8 +369,6 @@ TEST(SentraxProgramNetwork, APassThroughEachTransportSendsTheSerialPassesBytesAt
             simulatorOptions.insert(simulatorOptions.end(), {"--lbserver", std::to_string(port)});
         TSimulator simulator(simulatorOptions);
         const auto server = c.Ser2net ? StartSer2net(simulator, port, c.Rfc2217) : nullptr;
-        if (!c.Ser2net)
-            std::this_thread::sleep_for(200ms); // the simulator listens once its terminal is there
         std::vector<std::string> arguments = PassArguments(pass, QStringLiteral("%1://127.0.0.1:%2").arg(c.Scheme).arg(port));
         if (c.Rate)
             arguments.insert(arguments.end(), {"--rate", c.Rate});

@@ -191,6 +191,12 @@ int main(int argc, char** argv)
     tcsetattr(slave, TCSANOW, &raw);
     fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
 
+    // Listening before the link appears: whoever waits for the link can connect at once.
+    int listener = -1;
+    if (options.LbServerPort >= 0 && (listener = Listen(options.LbServerPort)) < 0) {
+        std::perror("loconet-sim: cannot listen");
+        return 1;
+    }
     if (!options.Link.empty()) {
         unlink(options.Link.c_str());
         if (symlink(slavePath.c_str(), options.Link.c_str()) != 0) {
@@ -227,11 +233,6 @@ int main(int argc, char** argv)
         ? std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / options.Rate))
         : Clock::duration::zero();
     auto lineFree = Clock::now();
-    int listener = -1;
-    if (options.LbServerPort >= 0 && (listener = Listen(options.LbServerPort)) < 0) {
-        std::perror("loconet-sim: cannot listen");
-        return 1;
-    }
     std::vector<TClient> clients;
     LbServer::TMessageGatherer onBus;
     // On the bus: to the terminal at the line's pace, or as RECEIVE lines to every client.
