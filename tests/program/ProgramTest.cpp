@@ -464,6 +464,21 @@ TEST(SentraxProgramNetwork, EachFaultEndsInOneErrorWithItsCode)
              });
              return RunProgram(PassArguments(pass, silent.Name("rfc2217")));
          }, 3, "Protocol not supported: use tcp:// for a server without RFC 2217 (code 93)"},
+        {"Ctrl-C while the server keeps it waiting", [&] {
+             TScriptedServer silent([](TScriptedServer& s) {
+                 while (!s.Done())
+                     std::this_thread::sleep_for(10ms);
+             });
+             TStart start;
+             start.During = [](TChildProcess& program) {
+                 std::this_thread::sleep_for(300ms);
+                 program.Signal(SIGINT);
+             };
+             const auto began = std::chrono::steady_clock::now();
+             TRun run = RunProgram(PassArguments(pass, silent.Name("rfc2217")), start);
+             EXPECT_LT(std::chrono::steady_clock::now() - began, 2s) << "the stop ends the wait at once";
+             return run;
+         }, 130, nullptr},
         {"a server that sends garbage", [&] {
              TScriptedServer garbage([](TScriptedServer& s) {
                  s.Send(std::string(100000, 'Z') + "\nRECEIVE 8G 7C\r\nSEND\r\n" + std::string("\0\xff\xfe\r", 4)
