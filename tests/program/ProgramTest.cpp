@@ -3,6 +3,7 @@
 // output, its exit code, and every byte the simulator saw.
 
 #include "ChildProcess.h"
+#include "LbServerProtocol.h"
 #include "PassTable.h"
 #include "Pty.h"
 #include "ScriptedServer.h"
@@ -14,7 +15,10 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <csignal>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -381,7 +385,28 @@ TEST(SentraxProgramNetwork, APassThroughEachTransportSendsTheSerialPassesBytesAt
                 std::this_thread::sleep_for(10ms);
             }
         };
+        // Another client of the LocoNet-over-TCP server sees the whole bus: the pass's messages
+        // (as the interface echoes them), and the station's replies.
+        int bystander = -1;
+        if (!c.Ser2net) {
+            bystander = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_in a{};
+            a.sin_family = AF_INET;
+            a.sin_port = htons(std::uint16_t(port));
+            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            ASSERT_EQ(::connect(bystander, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+        }
         const TRun run = RunProgram(arguments, start);
+        if (bystander >= 0) {
+            std::string seenThere;
+            char buffer[4096];
+            for (ssize_t n; (n = recv(bystander, buffer, sizeof buffer, MSG_DONTWAIT)) > 0;)
+                seenThere.append(buffer, std::size_t(n));
+            close(bystander);
+            for (const LocoNet::TMessage& m : expected)
+                EXPECT_NE(seenThere.find(LbServer::MessageLine("RECEIVE", m)), std::string::npos) << LbServer::MessageLine("RECEIVE", m);
+            EXPECT_NE(seenThere.find("RECEIVE E7 0E 17 03 00 00 00 07 00 00 00 00 00 05\r\n"), std::string::npos);
+        }
         ASSERT_EQ(run.Exit, std::optional<int>(0)) << run.Err.toStdString();
         const TSeenPass seen = SeenPass(simulator.Received(), expected);
         EXPECT_EQ(seen.InOrder, expected.size());
