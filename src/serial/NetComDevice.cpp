@@ -188,6 +188,12 @@ void SetOpenCancelHandle(int fd)
     gCancel = fd;
 }
 
+bool OpenCancelRequested()
+{
+    pollfd p{gCancel.load(), POLLIN, 0};
+    return p.fd >= 0 && poll(&p, 1, 0) > 0 && (p.revents & POLLIN);
+}
+
 // --- Opening and closing ----------------------------------------------------------------------
 
 TNetComDevice::~TNetComDevice()

@@ -97,3 +97,5 @@ private:
 // While set, a descriptor that ends every open in progress (name resolution, connecting) as
 // soon as it becomes readable: a program's stop signals. -1 for none.
 void SetOpenCancelHandle(int fd);
+// Whether that descriptor is readable now: an open that failed just now was cancelled.
+bool OpenCancelRequested();
