@@ -318,10 +318,11 @@ TEST(SentraxProgramAnswers, ListHelpVersionAndOutputThatCannotBeWritten)
 {
     TSimulator simulator({"--report-interval", "0"});
     TStart named;
-    named.Environment = {"SENTRAX_EXTRA_PORTS=" + simulator.Port.toStdString()};
+    named.Environment = {"SENTRAX_EXTRA_PORTS=" + simulator.Port.toStdString() + ":lbserver://pi.local:1234"};
     const TRun list = RunProgram({"--list"}, named);
     EXPECT_EQ(list.Exit, std::optional<int>(0));
     EXPECT_TRUE(list.Out.split(u'\n').contains(simulator.Port)) << list.Out.toStdString();
+    EXPECT_TRUE(list.Out.split(u'\n').contains(QStringLiteral("lbserver://pi.local:1234"))) << list.Out.toStdString();
     const TRun version = RunProgram({"--version"});
     EXPECT_EQ(version.Exit, std::optional<int>(0));
     EXPECT_EQ(version.Out, QStringLiteral("sentrax-program " SENTRAX_VERSION "\n"));

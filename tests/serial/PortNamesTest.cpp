@@ -80,6 +80,7 @@ TEST(PortNames, AListingThatCannotBeReadFailsWithReason23)
 TEST(PortNames, TheExtraPortsComeFromTheEnvironmentThenTheUsersFile)
 {
     QTemporaryDir config;
+    const QByteArray previousConfig = qgetenv("XDG_CONFIG_HOME");
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     {
         TExtraPorts extra(QStringLiteral("/tmp/a::/tmp/b"));
@@ -97,7 +98,7 @@ TEST(PortNames, TheExtraPortsComeFromTheEnvironmentThenTheUsersFile)
     EXPECT_EQ(ExtraPortsFromEnvironment(),
               (QStringList{"/dev/ttyUSB0", "lbserver://pi.local:1234", "tcp://[fe80::1]:2000", "lbserver://pi",
                            "rfc2217://10.0.0.2:3000", "ttyS0", "tcp://host", "x", "rfc2217://[::1]:7000"}));
-    qunsetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", previousConfig);
 }
 
 TEST(PortNames, ANetworkNameGivesItsSchemeHostAndPortOrNothing)
