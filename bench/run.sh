@@ -19,6 +19,8 @@ build/bin/bench_catalog --benchmark_repetitions=5 --benchmark_format=json > "$ou
 echo "The window: receive path, claim reaction, programming pass and byte pacing..."
 # The busy bus in real time runs for hours; it is run on its own (docs/benchmarks.md, row 8).
 QT_QPA_PLATFORM=offscreen build/bin/bench_window --benchmark_filter=-BusyBusInRealTime --benchmark_format=json > "$out/window.json"
+echo "A programming pass over each network transport, against the serial pass..."
+build/bin/bench_network 5 | tee "$out/network.txt"
 echo "Start-up and peak memory (against a bare Qt window), on a virtual display..."
 xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
   build/bin/startup-timer 10 "Sentrax Configurator" build/bin/Sentrax > '"$out"'/startup-sentrax.jsonl

@@ -65,7 +65,25 @@ def embedded():
     write("embedded", "backwards", struct.pack("<q", 8) + struct.pack("<qqq", 8, 0, 0) + b"x")
 
 
+def lbserver():
+    # The leading byte of each seed is read as a chunk length by the fuzzer.
+    write("lbserver", "session", b"\x10VERSION loconet-sim\r\nRECEIVE 83 7C\r\nSENT OK\r\n"
+          b"TIMESTAMP 1234\nRECEIVE e7 0e 17 03 00 00 00 07 00 00 00 00 00 05\n\rSENT ERROR no echo\r\n")
+    write("lbserver", "broken", b"\x07RECEIVE 8G\r\nRECEIVE\r\nRECEIVE 123 4\nERROR CHECKSUM 83 7D\r\nBREAK\r\n"
+          + b"Z" * 600 + b"\r\n\x83\x7c\xb0\x10")
+
+
+def telnet():
+    iac, sb, se = 255, 250, 240
+    greeting = bytes([iac, 251, 3, iac, 253, 3, iac, 251, 1, iac, 254, 1, iac, 253, 0, iac, 251, 0, iac, 253, 44])
+    answers = bytes([iac, sb, 44, 101, 0, 0, 0xE1, 0, iac, se, iac, sb, 44, 107, 0x11, iac, se])
+    write("telnet", "ser2net", b"\x09" + greeting + answers + bytes([0x83, iac, iac, 0x7C]))
+    write("telnet", "cut", bytes([3, iac, sb, 44, 101, iac, iac, 0, iac, 253, iac, 250, 99, iac, 251, 24, 13, 0, 13, 10]))
+
+
 if __name__ == "__main__":
     receive()
     catalog()
+    lbserver()
+    telnet()
     embedded()

@@ -8,16 +8,28 @@
 # bound ends it with the window as it was in that file, and this script with exit code 1.
 #   bash scripts/demo.sh program ARGUMENTS
 # runs sentrax-program with the ARGUMENTS against the simulator instead of the window.
+#   bash scripts/demo.sh --lbserver [program ARGUMENTS]
+# does either through the network: the simulator serves LocoNet over TCP on 127.0.0.1:1234.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 
 work=$(mktemp -d /tmp/sentrax-demo.XXXXXX)
 port="$work/loconet"
-build/bin/loconet-sim --link "$port" --log "$work/bytes.log" --report-interval 1500 > "$work/simulator.txt" &
+# --lbserver first: the simulator is a LocoNet-over-TCP server on 127.0.0.1:1234 instead, and the
+# configurator goes through the network to it.
+network=()
+if [ "${1:-}" = --lbserver ]; then
+  shift
+  network=(--lbserver 1234)
+fi
+build/bin/loconet-sim --link "$port" --log "$work/bytes.log" --report-interval 1500 "${network[@]}" > "$work/simulator.txt" &
 simulator=$!
 trap 'kill $simulator 2>/dev/null || true; wait $simulator 2>/dev/null || true' EXIT
 for _ in $(seq 100); do [ -e "$port" ] && break; sleep 0.05; done
+if ((${#network[@]})); then
+  port="lbserver://127.0.0.1:1234"
+fi
 export SENTRAX_EXTRA_PORTS="$port"
 
 # The configurator's (or the driver's, or sentrax-program's) exit code is this script's: a driver

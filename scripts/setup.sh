@@ -16,6 +16,8 @@ packages=(
   # dpkg-buildflags gives the build Debian's hardening flags. The package test checks the
   # packages with Debian's own checker, lintian.
   file dpkg-dev lintian
+  # The network transports' tests run a real serial-to-network server in front of the simulator.
+  ser2net
 )
 bash scripts/install-packages.sh "${packages[@]}"
 

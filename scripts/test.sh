@@ -43,7 +43,7 @@ done
 echo "== Fuzzing, 30 seconds a target"
 CXX=clang++ build build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSENTRAX_BUILD_FUZZERS=ON \
   -DSENTRAX_BUILD_APP=OFF -DSENTRAX_BUILD_TESTS=OFF "-DSENTRAX_SANITIZE=address;undefined"
-for target in receive catalog embedded; do
+for target in receive catalog embedded lbserver telnet; do
   corpus=$(mktemp -d)
   cp fuzz/corpus/$target/* "$corpus"
   build-fuzz/bin/fuzz_$target -max_total_time=30 -print_final_stats=1 "$corpus" 2>&1 |

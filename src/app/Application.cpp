@@ -5,6 +5,7 @@
 #include "CPortSetup.h"
 #include "Exception.h"
 #include "GnuGettext.h"
+#include "NetComDevice.h"
 #include "StopSignals.h"
 #include "UnitSentrax.h"
 
@@ -189,6 +190,12 @@ int RunConfigurator(int argc, char** argv)
         else
             QCoreApplication::quit();
     });
+    // A network port that takes its time to connect holds the event loop up: the signal ends
+    // that wait at once, and the window then closes as above.
+    SetOpenCancelHandle(stopSignals.Handle());
+    const struct TNoCancel {
+        ~TNoCancel() { SetOpenCancelHandle(-1); }
+    } noCancel;
     int code = 0;
     {
         TApplication application;

@@ -4,9 +4,11 @@
 #include "ActiveForm.h"
 #include "ui_TfrmSentrax.h"
 #include "DesignScaling.h"
+#include "EComPort.h"
 #include "Exception.h"
 #include "IntLocoNet.h"
 #include "LocoNetReceive.h"
+#include "NetComDevice.h"
 #include "SysUtils.h"
 
 #include <QApplication>
@@ -314,7 +316,15 @@ void TfrmSentrax::Button1Click(QObject*)
     // more is opened.
     if (closed_)
         return;
-    ComPort1->OpenPort();
+    try {
+        ComPort1->OpenPort();
+    } catch (const EComPort&) {
+        // The program was asked to stop while a network port was connecting, which ended that:
+        // the window closes next, without a box about it.
+        if (OpenCancelRequested())
+            return;
+        throw;
+    }
     // Whatever is pending came from an earlier connection (or the line's noise at a wrong rate):
     // it cannot complete a message on this one, and would hold back every message behind it.
     link_->Reset();

@@ -23,6 +23,9 @@ public:
 
     // The first signal received, or 0.
     int Received() const;
+    // A descriptor that becomes readable at the first signal (and stays so until the event loop
+    // has handled it): what a wait outside the event loop watches. -1 without one.
+    int Handle() const { return pipe_[0]; }
 
 Q_SIGNALS:
     void Stop(int signal);

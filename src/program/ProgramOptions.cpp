@@ -76,7 +76,10 @@ for half a second after the pass (ten seconds at most). The layout's power stays
 
 Options:
   --port PORT            the LocoNet interface's serial port (see --list): a device such as
-                         /dev/ttyUSB0 or ttyUSB0, or a path to one
+                         /dev/ttyUSB0 or ttyUSB0, or a path to one; or a network port:
+                         lbserver://HOST[:PORT] (a LocoNet-over-TCP server, port 1234 by
+                         default), tcp://HOST:PORT (a raw TCP serial server), or
+                         rfc2217://HOST:PORT (a Telnet serial server with RFC 2217)
   --module VERSION       the module's version: 1.0 or 1.2 (one choice), 1.1, or kwadrant
   --first N              the first S88 contact the module reports (1 to 2041)
   --count M              the number of contacts it reports (1 to 256)
@@ -84,9 +87,11 @@ Options:
                          to the module's two-pole connector as a reference (Current Monitor On),
                          off when it is not (Current Monitor Off)
   --rate RATE            the port's rate, as the settings dialog offers them (default 19200,
-                         with RTS/CTS handshake; any other rate without flow control)
-  --list                 print the serial ports the settings dialog would offer, one a line,
-                         with the USB maker and product where known
+                         with RTS/CTS handshake; any other rate without flow control); no
+                         effect on tcp:// and lbserver://, whose servers keep their own
+  --list                 print the ports the settings dialog would offer, one a line, with the
+                         USB maker and product where known (network ports named in
+                         SENTRAX_EXTRA_PORTS or ~/.config/sentrax-configurator/ports included)
   --dry-run              print the bytes the pass would send, with their planned times; no port
   --quiet                print only errors
   --help, -h             show this text

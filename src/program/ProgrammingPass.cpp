@@ -8,6 +8,7 @@
 #include "Exception.h"
 #include "LocoNetLink.h"
 #include "LocoNetReceive.h"
+#include "NetComDevice.h"
 #include "StopSignals.h"
 
 #include <QCoreApplication>
@@ -149,9 +150,16 @@ int RunProgrammingPass(const TProgramOptions& options, TConsole& console, TStopS
 
     console.Progress(QStringLiteral("opening ") + options.Port);
     try {
+        // A stop signal ends a connection that takes its time (a network port) at once.
+        SetOpenCancelHandle(stop.Handle());
+        const struct TNoCancel {
+            ~TNoCancel() { SetOpenCancelHandle(-1); }
+        } noCancel;
         port.OpenPort();
         SetFlowControlForRate(port);
     } catch (const EComPort& e) {
+        if (stop.Received())
+            return 128 + stop.Received();
         console.Error(PortErrorText(options.Port, e));
         return 3;
     }

@@ -105,7 +105,8 @@ private:
 enum class TWaitResult { Events, Stopped, Failed };
 
 class TComDevice;
-// The serial device of the platform the program was built for (its source is chosen by the build).
+// The device a port uses by default: it opens a network connection for a network port name and
+// the serial device of the platform the program was built for otherwise.
 std::unique_ptr<TComDevice> CreatePlatformComDevice();
 
 // One open serial device. Every operation returns 0 on success or the operating system's error

@@ -1,6 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "PortNames.h"
 
+#include "NetPortName.h"
+
+#include <QDir>
+#include <QFile>
+
 #include <algorithm>
 
 namespace {
@@ -34,5 +39,21 @@ std::vector<TPortInfo> MergePortNames(std::vector<TPortInfo> ports, const QStrin
 
 QStringList ExtraPortsFromEnvironment()
 {
-    return qEnvironmentVariable("SENTRAX_EXTRA_PORTS").split(u':', Qt::SkipEmptyParts);
+    QStringList names = SplitPortList(qEnvironmentVariable("SENTRAX_EXTRA_PORTS"));
+    // The user's own list, which a start from the desktop menu (without the environment of a
+    // shell) finds too.
+    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (config.isEmpty() || !QDir::isAbsolutePath(config))
+        config = QDir::homePath() + QStringLiteral("/.config");
+    QFile file(config + QStringLiteral("/sentrax-configurator/ports"));
+    if (file.open(QIODevice::ReadOnly)) {
+        // A list of names is small; a file that is not one is not read beyond that.
+        constexpr qint64 kMaxLine = 1024;
+        for (int i = 0; i < 256 && !file.atEnd(); ++i) {
+            const QString name = QString::fromUtf8(file.readLine(kMaxLine)).trimmed();
+            if (!name.isEmpty() && !name.startsWith(u'#') && !names.contains(name))
+                names << name;
+        }
+    }
+    return names;
 }

@@ -12,9 +12,11 @@ struct TPortInfo {
     QString Description; // "manufacturer product" of a USB device, else empty
 };
 
-// The extra ports the environment names: SENTRAX_EXTRA_PORTS, paths separated by ":" (a relative
-// path is relative to the working directory). This is how a simulator or a virtual port made
-// with socat is offered beside the real devices.
+// The extra ports the user names: SENTRAX_EXTRA_PORTS, names separated by ":" (a relative path
+// is relative to the working directory; the ":" inside a network port's "SCHEME://HOST:PORT"
+// does not separate), then the lines of $XDG_CONFIG_HOME/sentrax-configurator/ports
+// (~/.config/... by default; one name a line, "#" starts a comment line). This is how a
+// simulator, a virtual port made with socat, or a network port is offered beside the devices.
 QStringList ExtraPortsFromEnvironment();
 
 // The machine's serial devices and the extra ports, sorted in text order ignoring case (so

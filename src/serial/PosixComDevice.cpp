@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "PosixComDevice.h"
 
+#include "PortDevice.h"
+
 #include "EComPort.h"
 #include "GnuGettext.h"
 #include "PosixLineSettings.h"
@@ -123,7 +125,7 @@ bool IsOwnTerminal(int fd)
 
 } // namespace
 
-std::unique_ptr<TComDevice> CreatePlatformComDevice()
+std::unique_ptr<TComDevice> CreateSerialComDevice()
 {
     return std::make_unique<TPosixComDevice>();
 }

@@ -8,6 +8,7 @@
 #include "LocoNet.h"
 #include "LocoNetReceive.h"
 #include "PassTable.h"
+#include "Ser2net.h"
 #include "Simulator.h"
 #include "UnitSentrax.h"
 
@@ -18,6 +19,7 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <csignal>
 #include <functional>
 #include <set>
 #include <string>
@@ -244,4 +246,83 @@ TEST_F(EndToEndFaults, ABurstOfInputReportsIsShownCompleteAndInOrder)
     }
     EXPECT_EQ(Form->Memo1->Lines(), expected);
     EXPECT_EQ(Form->Edit3->text(), QStringLiteral("500"));
+}
+
+// Through the network: the simulator's LoconetOverTcp server, and Debian's ser2net in front of
+// the simulator's terminal (raw, and Telnet with RFC 2217).
+class EndToEndNetwork : public WindowTest {};
+
+TEST_F(EndToEndNetwork, APassThroughEachTransportAndAServerStoppedMidPass)
+{
+    if (!HaveSer2net())
+        GTEST_SKIP() << kNoSer2net;
+    const TPassCase& version = PassCases()[1];
+    const auto startPass = [&] {
+        Select(Form->RadioButton2);
+        Type(Form->Edit1, QStringLiteral("17"));
+        Click(Form->Button2);
+        Type(Form->Edit2, QStringLiteral("16"));
+        Click(Form->Button4);
+    };
+    struct TCase {
+        const char* Scheme;
+        bool Ser2net;
+        bool Rfc2217;
+        const char* Baud;
+    };
+    for (const TCase& c : {TCase{"lbserver", false, false, "19200"}, TCase{"tcp", true, false, "19200"},
+                           TCase{"rfc2217", true, true, "57600"}}) {
+        SCOPED_TRACE(c.Scheme);
+        TearDown();
+        Errors.clear();
+        SetUp();
+        const int port = FreeLocalPort();
+        std::vector<std::string> options{"--report-interval", "0"};
+        if (!c.Ser2net)
+            options.insert(options.end(), {"--lbserver", std::to_string(port)});
+        TSimulator simulator(options);
+        const auto server = c.Ser2net ? StartSer2net(simulator, port, c.Rfc2217) : nullptr;
+        OpenThroughSettings(QStringLiteral("%1://127.0.0.1:%2").arg(c.Scheme).arg(port), QString::fromLatin1(c.Baud));
+        ASSERT_TRUE(Form->ComPort1->Connected()) << Errors.join(u'|').toStdString();
+        EXPECT_EQ(Form->ComLed3->State(), lsOn);
+        if (c.Rfc2217) {
+            EXPECT_EQ(TerminalRate(simulator), 57600u); // the dialog's rate, on the remote line
+        }
+        startPass();
+        ASSERT_TRUE(WaitFor([&] { return Form->Edit3->text() == QStringLiteral("32"); }, 10s)) << Form->Edit3->text().toStdString();
+        Click(Form->Button5);
+        EXPECT_TRUE(Errors.isEmpty()) << Errors.join(u'|').toStdString();
+        std::vector<LocoNet::TMessage> expected = AllOnWire(version.Sent);
+        expected.push_back(OnWire({0x82}));
+        // The power-off goes out whole before the connection closes.
+        WaitFor([&] { return SeenPass(simulator.Received(), expected).InOrder == expected.size(); }, 2s);
+        const TSeenPass seen = SeenPass(simulator.Received(), expected);
+        EXPECT_EQ(seen.InOrder, expected.size());
+        EXPECT_TRUE(seen.Unexpected.empty());
+    }
+
+    // ser2net stopped mid-pass is an adapter pulled out: one error, the lamp dark; once it runs
+    // again, Settings and OK connect again.
+    TearDown();
+    Errors.clear();
+    SetUp();
+    const int port = FreeLocalPort();
+    TSimulator simulator({"--report-interval", "0"});
+    auto server = StartSer2net(simulator, port, false);
+    OpenThroughSettings(QStringLiteral("tcp://127.0.0.1:%1").arg(port));
+    ASSERT_TRUE(Form->ComPort1->Connected());
+    QTimer::singleShot(700ms, [&] { server->Stop(SIGTERM); });
+    startPass();
+    ASSERT_TRUE(WaitFor([&] { return !Form->ComPort1->Connected(); }, 10s));
+    WaitFor([] { return false; }, 300ms); // a late second report would show by now
+    ASSERT_EQ(Errors.size(), 1) << Errors.join(u'|').toStdString();
+    EXPECT_TRUE(Errors[0].endsWith(QStringLiteral(" (win error code: 104)"))) << Errors[0].toStdString();
+    EXPECT_EQ(Form->ComLed3->State(), lsOff);
+    EXPECT_LT(simulator.Received().size(), version.Sent.size()); // it was mid-pass
+    server = StartSer2net(simulator, port, false);
+    WhenModalShows([](QWidget* dialog) { ClickButton(dialog, QStringLiteral("OK")); });
+    Click(Form->Button1);
+    ASSERT_TRUE(Form->ComPort1->Connected());
+    EXPECT_EQ(Form->ComLed3->State(), lsOn);
+    EXPECT_EQ(Errors.size(), 1);
 }

@@ -7,6 +7,7 @@
 #include "ChildProcess.h"
 #include "LocoNet.h"
 #include "Pty.h"
+#include "ScriptedServer.h"
 #include "XDesktop.h"
 
 #include <QDir>
@@ -96,13 +97,14 @@ protected:
 
     // The program, in English whatever the developer's own settings, unless another language
     // is asked for.
-    void Start(const std::string& program = SENTRAX_PROGRAM, const std::string& language = "C")
+    void Start(const std::string& program = SENTRAX_PROGRAM, const std::string& language = "C",
+               const QString& extraPorts = {})
     {
         Sentrax = std::make_unique<TChildProcess>(
             std::vector<std::string>{program},
             TChildProcess::TOptions{{"DISPLAY=" + X.Name(), "QT_QPA_PLATFORM=xcb", "LC_ALL=" + language, "LANGUAGE=",
                                      "XDG_RUNTIME_DIR=" + RuntimeDir.path().toStdString(),
-                                     "SENTRAX_EXTRA_PORTS=" + PortPath.toStdString()}});
+                                     "SENTRAX_EXTRA_PORTS=" + (extraPorts.isEmpty() ? PortPath : extraPorts).toStdString()}});
         Main = X.FindWindow("Sentrax Configurator");
         ASSERT_NE(Main, 0u) << "the window did not show";
     }
@@ -283,6 +285,20 @@ TEST_F(Desktop, ASignalEndsItInOrderWithTheMessageInFlightCompleteAndThePortFree
     char event[sizeof(inotify_event) + NAME_MAX + 1];
     EXPECT_LT(read(opens, event, sizeof event), 0) << "the port was opened on the way out";
     close(opens);
+
+    // Asked to stop while a network server keeps the open waiting (one that takes the
+    // connection and never answers the COM port option): that wait ends at once, no box.
+    TScriptedServer silent([](TScriptedServer& s) {
+        while (!s.Done())
+            std::this_thread::sleep_for(10ms);
+    });
+    Start(SENTRAX_PROGRAM, "C", silent.Name("rfc2217")); // after every /dev name in the list
+    Settings();
+    std::this_thread::sleep_for(500ms);
+    const auto asked = std::chrono::steady_clock::now();
+    Sentrax->Signal(SIGTERM);
+    EXPECT_EQ(Sentrax->WaitExit(60s), std::optional<int>(128 + SIGTERM));
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, 2s) << "the server's wait (3 s) was not cut short";
 }
 
 TEST_F(Desktop, EveryErrorOfTheWorkflowShowsOneBoxAndTheWindowGoesOn)

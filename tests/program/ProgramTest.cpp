@@ -3,8 +3,11 @@
 // output, its exit code, and every byte the simulator saw.
 
 #include "ChildProcess.h"
+#include "LbServerProtocol.h"
 #include "PassTable.h"
 #include "Pty.h"
+#include "ScriptedServer.h"
+#include "Ser2net.h"
 #include "Simulator.h"
 
 #include <QFile>
@@ -12,7 +15,10 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <csignal>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -312,10 +318,11 @@ TEST(SentraxProgramAnswers, ListHelpVersionAndOutputThatCannotBeWritten)
 {
     TSimulator simulator({"--report-interval", "0"});
     TStart named;
-    named.Environment = {"SENTRAX_EXTRA_PORTS=" + simulator.Port.toStdString()};
+    named.Environment = {"SENTRAX_EXTRA_PORTS=" + simulator.Port.toStdString() + ":lbserver://pi.local:1234"};
     const TRun list = RunProgram({"--list"}, named);
     EXPECT_EQ(list.Exit, std::optional<int>(0));
     EXPECT_TRUE(list.Out.split(u'\n').contains(simulator.Port)) << list.Out.toStdString();
+    EXPECT_TRUE(list.Out.split(u'\n').contains(QStringLiteral("lbserver://pi.local:1234"))) << list.Out.toStdString();
     const TRun version = RunProgram({"--version"});
     EXPECT_EQ(version.Exit, std::optional<int>(0));
     EXPECT_EQ(version.Out, QStringLiteral("sentrax-program " SENTRAX_VERSION "\n"));
@@ -342,4 +349,187 @@ TEST(SentraxProgramAnswers, ListHelpVersionAndOutputThatCannotBeWritten)
     EXPECT_EQ(pass.Err, QStringLiteral("sentrax-program: cannot write the output: Broken pipe (code 32)\n"));
     const std::vector<LocoNet::TMessage> expected = AllOnWire(PassCases()[0].Sent);
     EXPECT_EQ(SeenPass(simulator.Received(), expected).InOrder, expected.size());
+}
+
+// --- Through the network -----------------------------------------------------------------------
+
+TEST(SentraxProgramNetwork, APassThroughEachTransportSendsTheSerialPassesBytesAtItsPace)
+{
+    if (!HaveSer2net())
+        GTEST_SKIP() << kNoSer2net;
+    const TPassCase& pass = PassCases()[1];
+    const std::vector<LocoNet::TMessage> expected = AllOnWire(pass.Sent);
+    struct TCase {
+        const char* Scheme;
+        bool Ser2net;
+        bool Rfc2217;
+        const char* Rate; // --rate, or nullptr
+    };
+    for (const TCase& c : {TCase{"lbserver", false, false, nullptr}, TCase{"tcp", true, false, nullptr},
+                           TCase{"rfc2217", true, true, "57600"}}) {
+        SCOPED_TRACE(c.Scheme);
+        const int port = FreeLocalPort();
+        std::vector<std::string> simulatorOptions{"--report-interval", "0"};
+        if (!c.Ser2net)
+            simulatorOptions.insert(simulatorOptions.end(), {"--lbserver", std::to_string(port)});
+        TSimulator simulator(simulatorOptions);
+        const auto server = c.Ser2net ? StartSer2net(simulator, port, c.Rfc2217) : nullptr;
+        std::vector<std::string> arguments = PassArguments(pass, QStringLiteral("%1://127.0.0.1:%2").arg(c.Scheme).arg(port));
+        if (c.Rate)
+            arguments.insert(arguments.end(), {"--rate", c.Rate});
+        std::uint32_t rate = 0;
+        TStart start;
+        start.During = [&](TChildProcess& program) {
+            // The remote line settings, on the terminal while the program is connected.
+            for (int i = 0; i < 300 && program.Running() && rate != 57600; ++i) {
+                rate = TerminalRate(simulator);
+                std::this_thread::sleep_for(10ms);
+            }
+        };
+        // Another client of the LocoNet-over-TCP server sees the whole bus: the pass's messages
+        // (as the interface echoes them), and the station's replies.
+        int bystander = -1;
+        if (!c.Ser2net) {
+            bystander = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_in a{};
+            a.sin_family = AF_INET;
+            a.sin_port = htons(std::uint16_t(port));
+            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            ASSERT_EQ(::connect(bystander, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+        }
+        const TRun run = RunProgram(arguments, start);
+        if (bystander >= 0) {
+            std::string seenThere;
+            char buffer[4096];
+            for (ssize_t n; (n = recv(bystander, buffer, sizeof buffer, MSG_DONTWAIT)) > 0;)
+                seenThere.append(buffer, std::size_t(n));
+            close(bystander);
+            for (const LocoNet::TMessage& m : expected)
+                EXPECT_NE(seenThere.find(LbServer::MessageLine("RECEIVE", m)), std::string::npos) << LbServer::MessageLine("RECEIVE", m);
+            EXPECT_NE(seenThere.find("RECEIVE E7 0E 17 03 00 00 00 07 00 00 00 00 00 05\r\n"), std::string::npos);
+        }
+        ASSERT_EQ(run.Exit, std::optional<int>(0)) << run.Err.toStdString();
+        const TSeenPass seen = SeenPass(simulator.Received(), expected);
+        EXPECT_EQ(seen.InOrder, expected.size());
+        EXPECT_TRUE(seen.Unexpected.empty());
+        EXPECT_FALSE(seen.Claims.empty());
+        EXPECT_TRUE(run.Out.split(u'\n').contains(QStringLiteral("E70E170300000007000000000005")));
+        if (c.Rfc2217) {
+            EXPECT_EQ(rate, 57600u);
+        }
+        // The pauses hold where the bytes reach the interface: 20 ms after each byte, 200 ms
+        // more inside a switch-request pair. Over lbserver:// a message leaves once its last
+        // byte is written, so there the messages are timed. A busy machine (or the server) may
+        // hold one and let it go with the next, so a few gaps may look shorter; a pace lost on
+        // our side (bytes gathered, pauses skipped) shortens most of them, and the whole.
+        const auto bytes = simulator.Bytes("rx");
+        struct TUnit {
+            double At;
+            double Planned;
+        };
+        std::vector<TUnit> units;
+        double plannedAt = 0;
+        LocoNet::TMessage frame;
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            if (bytes[i].Byte & 0x80)
+                frame.clear();
+            frame.push_back(bytes[i].Byte);
+            const bool lastOfMessage = i + 1 == bytes.size() || (bytes[i + 1].Byte & 0x80);
+            if (c.Ser2net)
+                units.push_back({bytes[i].At, plannedAt});
+            else if (lastOfMessage)
+                units.push_back({bytes[i + 1 - frame.size()].At, plannedAt});
+            plannedAt += 0.020;
+            if (frame.size() == 4 && frame[0] == 0xB0 && (frame[2] & 0x10))
+                plannedAt += 0.200;
+        }
+        ASSERT_GE(units.size(), expected.size());
+        int shortGaps = 0;
+        for (std::size_t i = 1; i < units.size(); ++i)
+            shortGaps += units[i].At - units[i - 1].At < units[i].Planned - units[i - 1].Planned - 0.010;
+        EXPECT_LE(shortGaps, 3);
+        EXPECT_GE(units.back().At - units.front().At, units.back().Planned - units.front().Planned - 0.050);
+    }
+}
+
+TEST(SentraxProgramNetwork, EachFaultEndsInOneErrorWithItsCode)
+{
+    if (!HaveSer2net())
+        GTEST_SKIP() << kNoSer2net;
+    const TPassCase& pass = PassCases()[1];
+    struct TCase {
+        const char* What;
+        std::function<TRun()> Do;
+        int Exit;
+        const char* Error; // what standard error says after "sentrax-program: PORT: ", whole
+    };
+    const std::vector<TCase> cases{
+        {"ser2net stopped mid-pass", [&] {
+             TSimulator simulator({"--report-interval", "0"});
+             const int port = FreeLocalPort();
+             auto server = StartSer2net(simulator, port, false);
+             TStart start;
+             start.During = [&](TChildProcess&) {
+                 std::this_thread::sleep_for(700ms);
+                 server->Stop(SIGTERM);
+             };
+             TRun run = RunProgram(PassArguments(pass, QStringLiteral("tcp://127.0.0.1:%1").arg(port)), start);
+             EXPECT_LT(simulator.Received().size(), AllOnWire(pass.Sent).size());
+             return run;
+         }, 4, "Connection reset by peer (code 104)"},
+        {"a refused connection", [&] {
+             return RunProgram(PassArguments(pass, QStringLiteral("tcp://127.0.0.1:%1").arg(FreeLocalPort())));
+         }, 3, "Connection refused (code 111)"},
+        {"an unknown host", [&] {
+             return RunProgram(PassArguments(pass, QStringLiteral("lbserver://sentrax-no-such-host.invalid")));
+         }, 3, "No such file or directory: unknown host sentrax-no-such-host.invalid (code 2)"},
+        {"a server that takes the connection and never answers", [&] {
+             TScriptedServer silent([](TScriptedServer& s) {
+                 while (!s.Done())
+                     std::this_thread::sleep_for(10ms);
+             });
+             return RunProgram(PassArguments(pass, silent.Name("rfc2217")));
+         }, 3, "Protocol not supported: use tcp:// for a server without RFC 2217 (code 93)"},
+        {"Ctrl-C while the server keeps it waiting", [&] {
+             TScriptedServer silent([](TScriptedServer& s) {
+                 while (!s.Done())
+                     std::this_thread::sleep_for(10ms);
+             });
+             TStart start;
+             start.During = [](TChildProcess& program) {
+                 std::this_thread::sleep_for(300ms);
+                 program.Signal(SIGINT);
+             };
+             const auto began = std::chrono::steady_clock::now();
+             TRun run = RunProgram(PassArguments(pass, silent.Name("rfc2217")), start);
+             EXPECT_LT(std::chrono::steady_clock::now() - began, 2s) << "the stop ends the wait at once";
+             return run;
+         }, 130, nullptr},
+        {"a server that sends garbage", [&] {
+             TScriptedServer garbage([](TScriptedServer& s) {
+                 s.Send(std::string(100000, 'Z') + "\nRECEIVE 8G 7C\r\nSEND\r\n" + std::string("\0\xff\xfe\r", 4)
+                        + "RECEIVE 83 7c\r\n" + std::string(3000, '\n'));
+                 while (!s.Done())
+                     std::this_thread::sleep_for(10ms);
+             });
+             TRun run = RunProgram(PassArguments(pass, garbage.Name("lbserver")));
+             EXPECT_EQ(run.Out.split(u'\n').count(QStringLiteral("837C")), 1) << run.Out.toStdString();
+             return run;
+         }, 0, nullptr},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.What);
+        const auto began = std::chrono::steady_clock::now();
+        const TRun run = c.Do();
+        EXPECT_EQ(run.Exit, std::optional<int>(c.Exit)) << run.Err.toStdString();
+        if (c.Error) {
+            const QStringList lines = run.Err.split(u'\n', Qt::SkipEmptyParts);
+            ASSERT_EQ(lines.size(), 1) << run.Err.toStdString();
+            EXPECT_TRUE(lines[0].startsWith(QStringLiteral("sentrax-program: "))) << lines[0].toStdString();
+            EXPECT_TRUE(lines[0].endsWith(QString::fromLatin1(c.Error))) << lines[0].toStdString();
+        } else {
+            EXPECT_EQ(run.Err, QString());
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - began, 30s) << "opening is bounded";
+    }
 }

@@ -2,6 +2,7 @@
 // The serial devices a user can choose from: the kernel's list, and the extra ports.
 
 #include "EComPort.h"
+#include "NetPortName.h"
 #include "PosixPortNames.h"
 #include "TestHelpers.h"
 
@@ -76,8 +77,41 @@ TEST(PortNames, AListingThatCannotBeReadFailsWithReason23)
     }
 }
 
-TEST(PortNames, TheExtraPortsComeFromTheEnvironment)
+TEST(PortNames, TheExtraPortsComeFromTheEnvironmentThenTheUsersFile)
 {
-    TExtraPorts extra(QStringLiteral("/tmp/a::/tmp/b"));
-    EXPECT_EQ(ExtraPortsFromEnvironment(), (QStringList{"/tmp/a", "/tmp/b"}));
+    QTemporaryDir config;
+    const QByteArray previousConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    {
+        TExtraPorts extra(QStringLiteral("/tmp/a::/tmp/b"));
+        EXPECT_EQ(ExtraPortsFromEnvironment(), (QStringList{"/tmp/a", "/tmp/b"}));
+    }
+    // The ":" of SCHEME://HOST:PORT and inside an IPv6 host's brackets does not separate; a
+    // network name without a port is whole up to the next ":".
+    TExtraPorts extra(QStringLiteral("/dev/ttyUSB0:lbserver://pi.local:1234:tcp://[fe80::1]:2000:lbserver://pi"
+                                     ":rfc2217://10.0.0.2:3000:ttyS0:tcp://host:x"));
+    ASSERT_TRUE(QDir(config.path()).mkpath(QStringLiteral("sentrax-configurator")));
+    QFile file(config.filePath(QStringLiteral("sentrax-configurator/ports")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("# the layout room\n  rfc2217://[::1]:7000  \n\nlbserver://pi.local:1234\n");
+    file.close();
+    EXPECT_EQ(ExtraPortsFromEnvironment(),
+              (QStringList{"/dev/ttyUSB0", "lbserver://pi.local:1234", "tcp://[fe80::1]:2000", "lbserver://pi",
+                           "rfc2217://10.0.0.2:3000", "ttyS0", "tcp://host", "x", "rfc2217://[::1]:7000"}));
+    qputenv("XDG_CONFIG_HOME", previousConfig);
+}
+
+TEST(PortNames, ANetworkNameGivesItsSchemeHostAndPortOrNothing)
+{
+    const auto parsed = [](const char* name) {
+        const auto a = ParseNetworkPortName(QString::fromLatin1(name));
+        return a ? QStringLiteral("%1 %2 %3").arg(int(a->Scheme)).arg(a->Host).arg(a->Port) : QStringLiteral("none");
+    };
+    EXPECT_EQ(parsed("lbserver://pi.local"), QStringLiteral("0 pi.local 1234"));
+    EXPECT_EQ(parsed("tcp://[fe80::1]:2000"), QStringLiteral("1 fe80::1 2000"));
+    EXPECT_EQ(parsed("rfc2217://10.0.0.2:65535"), QStringLiteral("2 10.0.0.2 65535"));
+    for (const char* bad : {"tcp://host", "rfc2217://host:0", "tcp://host:65536", "tcp://:2000", "tcp://host:+20",
+                            "tcp://[::1:2000", "tcp://host:20/x", "TCP://host:20", "tcp:/host:20"})
+        EXPECT_EQ(parsed(bad), QStringLiteral("none")) << bad;
+    EXPECT_FALSE(IsNetworkPortName(QStringLiteral("tcp/host:20"))); // a path under the working directory
 }

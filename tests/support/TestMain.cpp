@@ -23,6 +23,10 @@ int main(int argc, char** argv)
         QFile::setPermissions(runtimeDir->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir->path()));
     }
+    // The developer's own list of network ports (~/.config/sentrax-configurator/ports) stays
+    // out of every port list of the tests, and out of the programs they start.
+    QTemporaryDir configDir;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(configDir.path()));
     QApplication app(argc, argv);
     InitializeCPortSetup();
     ::testing::InitGoogleTest(&argc, argv);

@@ -2,7 +2,12 @@
 // loconet-sim: a serial LocoNet interface with a command station and a feedback module behind
 // it, on a pseudo-terminal. Point the configurator at the path it prints.
 
+#include "LbServerProtocol.h"
 #include "LocoNetSimulator.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -54,6 +59,10 @@ Options:
   --hangup-at-byte N     hang up right after the PC's Nth byte
   --rate N               bytes a second sent to the PC (default 1920, the 19200-baud line;
                          0: as fast as the terminal takes them)
+  --lbserver PORT        be a LoconetOverTcp server on 127.0.0.1:PORT instead: every client
+                         sends its messages as "SEND" lines and sees every message on the bus
+                         as a "RECEIVE" line, its own included (the terminal is still made, and
+                         still read, but nothing is sent to it)
   --seed N               seed of the random choices (default 1)
   --quiet                do not print what happens
   --help                 show this text
@@ -83,8 +92,31 @@ struct TOptions {
     int HangupAfterMs = -1;
     int HangupAtByte = -1;
     int Rate = 1920;
+    int LbServerPort = -1;
     bool Quiet = false;
 };
+
+// A client of the LoconetOverTcp server.
+struct TClient {
+    int Fd = -1;
+    LbServer::TLineReader Reader;
+    std::string Out; // what it has yet to be sent
+    bool Closed = false;
+};
+
+int Listen(int port)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const int one = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(std::uint16_t(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(fd, 8) != 0)
+        return -1;
+    return fd;
+}
 
 std::optional<TOptions> Parse(int argc, char** argv)
 {
@@ -125,7 +157,7 @@ std::optional<TOptions> Parse(int argc, char** argv)
         } else if ((a == "--report-interval" && number(o.ReportIntervalMs)) || (a == "--burst" && number(o.Burst))
                    || (a == "--noise" && number(o.Noise)) || (a == "--hangup-after" && number(o.HangupAfterMs))
                    || (a == "--hangup-at-byte" && number(o.HangupAtByte))
-                   || (a == "--rate" && number(o.Rate))) {
+                   || (a == "--rate" && number(o.Rate)) || (a == "--lbserver" && number(o.LbServerPort))) {
         } else if (a == "--seed" && number(seed)) {
             o.Simulator.Seed = std::uint32_t(seed);
         } else {
@@ -167,6 +199,12 @@ int main(int argc, char** argv)
     tcsetattr(slave, TCSANOW, &raw);
     fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
 
+    // Listening before the link appears: whoever waits for the link can connect at once.
+    int listener = -1;
+    if (options.LbServerPort >= 0 && (listener = Listen(options.LbServerPort)) < 0) {
+        std::perror("loconet-sim: cannot listen");
+        return 1;
+    }
     if (!options.Link.empty()) {
         unlink(options.Link.c_str());
         if (symlink(slavePath.c_str(), options.Link.c_str()) != 0) {
@@ -206,7 +244,23 @@ int main(int argc, char** argv)
         ? std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / options.Rate))
         : Clock::duration::zero();
     auto lineFree = Clock::now();
-    const auto queue = [&](const TLocoNetSimulator::TBytes& bytes) { outgoing.insert(outgoing.end(), bytes.begin(), bytes.end()); };
+    std::vector<TClient> clients;
+    LbServer::TMessageGatherer onBus;
+    // On the bus: to the terminal at the line's pace, or as RECEIVE lines to every client.
+    const auto queue = [&](const TLocoNetSimulator::TBytes& bytes) {
+        if (listener < 0) {
+            outgoing.insert(outgoing.end(), bytes.begin(), bytes.end());
+            return;
+        }
+        for (std::uint8_t b : bytes) {
+            if (log)
+                std::fprintf(log, "%.6f tx %02X\n", stamp(), b);
+            std::vector<std::uint8_t> message;
+            if (onBus.Add(b, message))
+                for (TClient& client : clients)
+                    client.Out += LbServer::MessageLine("RECEIVE", message);
+        }
+    };
 
     std::optional<Clock::time_point> firstByte;
     bool extrasSent = false;
@@ -256,17 +310,74 @@ int main(int argc, char** argv)
         if (firstByte && options.HangupAfterMs >= 0)
             wake = std::min(wake, *firstByte + milliseconds(options.HangupAfterMs));
         const long long wait = wake == never ? 1000 : std::chrono::ceil<milliseconds>(wake - Clock::now()).count();
-        pollfd p{master, short(POLLIN | (blocked ? POLLOUT : 0)), 0};
-        const int ready = poll(&p, 1, int(std::clamp<long long>(wait, 0, 1000)));
+        std::vector<pollfd> fds{{master, short(POLLIN | (blocked ? POLLOUT : 0)), 0}, {listener, POLLIN, 0}};
+        for (const TClient& client : clients)
+            fds.push_back({client.Fd, short(POLLIN | (client.Out.empty() ? 0 : POLLOUT)), 0});
+        const int ready = poll(fds.data(), nfds_t(fds.size()), int(std::clamp<long long>(wait, 0, 1000)));
         if (ready < 0 && errno != EINTR) {
             std::perror("loconet-sim: poll");
             exitCode = 1;
             break;
         }
+        if (ready > 0 && listener >= 0) {
+            if (fds[1].revents & POLLIN) {
+                const int fd = accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+                if (fd >= 0) {
+                    clients.push_back({fd, {}, "VERSION loconet-sim\r\n"});
+                    if (!options.Quiet)
+                        std::printf("%9.3f  client %d connected\n", stamp(), fd);
+                }
+            }
+            for (std::size_t i = 0; i < clients.size() && i + 2 < fds.size(); ++i) {
+                TClient& client = clients[i];
+                char text[512];
+                const ssize_t n = (fds[i + 2].revents & POLLIN) ? recv(client.Fd, text, sizeof text, 0) : -1;
+                client.Closed = (fds[i + 2].revents & (POLLERR | POLLHUP)) || n == 0;
+                std::vector<LbServer::TLine> lines;
+                if (n > 0)
+                    client.Reader.Feed(text, std::size_t(n), lines);
+                for (const LbServer::TLine& line : lines) {
+                    if (line.Kind != LbServer::TLine::Send) {
+                        client.Out += "ERROR LINE\r\n";
+                        continue;
+                    }
+                    for (std::uint8_t b : line.Bytes) {
+                        if (log)
+                            std::fprintf(log, "%.6f rx %02X\n", stamp(), b);
+                        if (!firstByte)
+                            firstByte = Clock::now();
+                        ++bytesReceived;
+                        queue(simulator.Receive(b));
+                    }
+                    client.Out += "SENT OK\r\n";
+                }
+                report();
+            }
+            // Send what each can take; a client that has gone (or cannot take anything for long)
+            // is dropped.
+            for (std::size_t i = 0; i < clients.size();) {
+                TClient& client = clients[i];
+                bool gone = client.Closed;
+                if (!gone && !client.Out.empty()) {
+                    const ssize_t sent = send(client.Fd, client.Out.data(), client.Out.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+                    if (sent > 0)
+                        client.Out.erase(0, std::size_t(sent));
+                    else if (sent < 0 && errno != EAGAIN)
+                        gone = true;
+                }
+                gone = gone || client.Out.size() > (1u << 20);
+                if (gone) {
+                    close(client.Fd);
+                    clients.erase(clients.begin() + std::ptrdiff_t(i));
+                    continue;
+                }
+                ++i;
+            }
+        }
         // A sync request reads until nothing is left, so that the log then holds all the PC sent.
         const bool sync = gSync != 0;
         gSync = 0;
-        if (!sync && (ready <= 0 || !(p.revents & POLLIN)))
+        if (!sync && (ready <= 0 || !(fds[0].revents & POLLIN)))
             continue;
         for (;;) {
             std::uint8_t buffer[256];
@@ -300,6 +411,10 @@ int main(int argc, char** argv)
     report();
     if (log)
         std::fclose(log);
+    for (const TClient& client : clients)
+        close(client.Fd);
+    if (listener >= 0)
+        close(listener);
     close(slave);
     close(master);
     if (!options.Link.empty())
