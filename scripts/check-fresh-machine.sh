@@ -1,19 +1,24 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Runs the README's commands as a new user would: each on a fresh, minimal Debian 12 machine
+# Runs the README's commands as a new user would: each on a fresh, minimal Debian machine
 # (a root made with mmdebstrap --variant=minbase, with /proc, /sys, /dev, /dev/pts and a tmpfs
 # /tmp mounted), in a fresh clone of this tree's committed HEAD, as root, with nothing else
 # installed. Prints how long each command took and whether it passed, keeps the logs, and
 # unmounts and removes everything, also when interrupted. Exits non-zero if a command failed.
 #
-#   bash scripts/check-fresh-machine.sh [--only demo|test|install] [--run COMMAND] [--keep]
+#   bash scripts/check-fresh-machine.sh [--suite bookworm|trixie] [--only demo|test|install]
+#                                       [--run COMMAND] [--keep]
 #
+#   --suite NAME   the Debian release of the roots: bookworm (Debian 12, the default) or trixie
+#                  (Debian 13)
 #   --only NAME    run only that README command (may be given more than once)
 #   --run COMMAND  run COMMAND (in the clone's top directory) instead of the README's commands
 #   --keep         leave the roots and the base tarball in the work directory, unmounted
 #
 # It takes a long time (the test command builds the suite four times), so CI does not run it;
-# run it before calling a change to set-up, packaging or the README done.
+# run it before calling a change to set-up, packaging or the README done. The minimal root of each
+# release is kept as a tarball in /var/cache/sentrax-check and made again when a week old; every
+# command gets its own fresh copy of it.
 set -euo pipefail
 # Read whole before it runs: a checkout that changes this file during the long run must not
 # change what the running script does.
@@ -37,17 +42,23 @@ declare -A commands
 # How long a command may take before it counts as hung (CI allows the test command 90 minutes).
 declare -A limits=([demo]=1800 [program]=1800 [test]=5400 [install]=1800 [run]=5400)
 
+declare -A releases=([bookworm]="Debian 12" [trixie]="Debian 13")
+suite=bookworm
 only=()
 keep=false
 custom=""
 while (($#)); do
   case $1 in
+    --suite) suite=$2; shift 2 ;;
     --only) only+=("$2"); shift 2 ;;
     --run) custom=$2; shift 2 ;;
     --keep) keep=true; shift ;;
-    *) echo "usage: $0 [--only demo|program|test|install] [--run COMMAND] [--keep]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--suite bookworm|trixie] [--only demo|program|test|install] [--run COMMAND] [--keep]" >&2
+       exit 2 ;;
   esac
 done
+[ -n "${releases[$suite]:-}" ] || { echo "unknown release $suite: bookworm or trixie" >&2; exit 2; }
+release=${releases[$suite]}
 if [ -n "$custom" ]; then
   names=(run)
   commands[run]=$custom
@@ -126,24 +137,47 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 
 echo "Work directory: $work (logs in $logs)"
-echo "Building a minimal Debian 12 root (mmdebstrap --variant=minbase bookworm)"
 # The host's sources for Debian's own archive (main, updates, security), as a machine set up with
-# them has; a file that names any other repository is left out.
+# them has, with the host's release named as the one asked for; a file that names any other
+# repository is left out.
 debian_only() {
   local uris
   uris=$(grep -v '^[[:space:]]*#' "$1" | grep -oE 'https?://[^ ]+' || true)
   [ -n "$uris" ] && ! grep -qvE '^https?://[^/]*debian\.org/' <<< "$uris"
 }
+host_suite=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
 mirrors=()
+mkdir -p "$work/sources"
 for list in /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
-  [ -f "$list" ] && debian_only "$list" && mirrors+=("$list")
+  [ -f "$list" ] && debian_only "$list" || continue
+  copy="$work/sources/$(basename "$list")"
+  if [ -n "$host_suite" ]; then
+    # bookworm, bookworm-updates and bookworm-security alike become the asked release's.
+    sed -E "s/\b$host_suite(-updates|-security)?\b/$suite\1/g" "$list" > "$copy"
+  else
+    cp "$list" "$copy"
+  fi
+  mirrors+=("$copy")
 done
 ((${#mirrors[@]})) || mirrors=(http://deb.debian.org/debian)
-if ! mmdebstrap --variant=minbase bookworm "$work/base.tar" "${mirrors[@]}" > "$logs/mmdebstrap.log" 2>&1; then
-  tail -n 20 "$logs/mmdebstrap.log"
-  echo "mmdebstrap failed; the whole log is $logs/mmdebstrap.log" >&2
-  exit 1
+
+cache=/var/cache/sentrax-check/$suite-amd64.tar
+# mmdebstrap takes the format from the name; a partial root never takes the cached name.
+partial=${cache%.tar}.partial.tar
+if [ -n "$(find "$cache" -mtime -7 2>/dev/null)" ]; then
+  echo "A minimal $release root made $(date -r "$cache" '+%F %H:%M') ($cache)"
+else
+  echo "Building a minimal $release root (mmdebstrap --variant=minbase $suite)"
+  mkdir -p "$(dirname "$cache")"
+  if ! mmdebstrap --variant=minbase "$suite" "$partial" "${mirrors[@]}" > "$logs/mmdebstrap.log" 2>&1; then
+    rm -f "$partial"
+    tail -n 20 "$logs/mmdebstrap.log"
+    echo "mmdebstrap failed; the whole log is $logs/mmdebstrap.log" >&2
+    exit 1
+  fi
+  mv "$partial" "$cache"
 fi
+cp "$cache" "$work/base.tar"
 
 # A fresh machine from the base tarball, with what a running machine has mounted, and a fresh
 # clone of the committed HEAD in /root/sentrax.
@@ -199,7 +233,7 @@ for name in "${names[@]}"; do
 done
 
 echo
-echo "== On a fresh Debian 12 root (commit ${head:0:12}; logs in $logs)"
+echo "== On a fresh $release root (commit ${head:0:12}; logs in $logs)"
 failed=0
 for name in "${names[@]}"; do
   printf '%-8s %-82s %s in %s\n' "$name" "${commands[$name]}" "${results[$name]}" "$(format_duration "${durations[$name]}")"
