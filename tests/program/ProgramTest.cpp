@@ -89,6 +89,26 @@ TRun RunProgram(std::vector<std::string> arguments, const TStart& start = {})
     return run;
 }
 
+// When each byte is due, counted from the first, at the window's pace: 20 ms after every byte,
+// 200 ms more after the output-on request of a switch-request pair (direction and output bits
+// in its third byte).
+std::vector<double> PlannedTimes(const std::vector<TSimulator::TLoggedByte>& bytes)
+{
+    std::vector<double> planned;
+    double at = 0;
+    LocoNet::TMessage frame;
+    for (const TSimulator::TLoggedByte& b : bytes) {
+        if (b.Byte & 0x80)
+            frame.clear();
+        frame.push_back(b.Byte);
+        planned.push_back(at);
+        at += 0.020;
+        if (frame.size() == 4 && frame[0] == 0xB0 && (frame[2] & 0x10))
+            at += 0.200;
+    }
+    return planned;
+}
+
 std::vector<std::string> PassArguments(const TPassCase& c, const QString& port)
 {
     std::vector<std::string> arguments{"--port", port.toStdString(), "--module", c.Version, "--first", "17", "--count", "16"};
@@ -140,23 +160,12 @@ TEST_P(SentraxProgram, SendsWhatTheWindowSendsAtTheWindowsPace)
     EXPECT_EQ(lines.count(QStringLiteral("B00F1050")), 1); // each message once, unlike the window's pane
     EXPECT_TRUE(lines.contains(QStringLiteral("contact 17: level 0")));
 
-    // The pace: 20 ms after every byte, 200 ms more inside each switch-request pair. Byte i comes
-    // no earlier than that many pauses after the first (give or take how late the first was seen).
+    // The pace: byte i comes no earlier than it is due after the first (give or take how late
+    // the first was seen).
     const auto bytes = simulator.Bytes("rx");
-    double plannedAt = 0;
-    LocoNet::TMessage frame;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (bytes[i].Byte & 0x80)
-            frame.clear();
-        frame.push_back(bytes[i].Byte);
-        if (i > 0) {
-            EXPECT_GE(bytes[i].At - bytes[0].At, plannedAt - 0.010) << "byte " << i;
-        }
-        plannedAt += 0.020;
-        // After the output-on request of a pair (direction and output bits in its third byte).
-        if (frame.size() == 4 && frame[0] == 0xB0 && (frame[2] & 0x10))
-            plannedAt += 0.200;
-    }
+    const std::vector<double> due = PlannedTimes(bytes);
+    for (std::size_t i = 1; i < bytes.size(); ++i)
+        EXPECT_GE(bytes[i].At - bytes[0].At, due[i] - 0.010) << "byte " << i;
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, SentraxProgram, testing::ValuesIn(PassCases()),
@@ -423,25 +432,21 @@ TEST(SentraxProgramNetwork, APassThroughEachTransportSendsTheSerialPassesBytesAt
         // hold one and let it go with the next, so a few gaps may look shorter; a pace lost on
         // our side (bytes gathered, pauses skipped) shortens most of them, and the whole.
         const auto bytes = simulator.Bytes("rx");
+        const std::vector<double> due = PlannedTimes(bytes);
         struct TUnit {
             double At;
             double Planned;
         };
         std::vector<TUnit> units;
-        double plannedAt = 0;
-        LocoNet::TMessage frame;
+        std::size_t first = 0; // of the message the byte belongs to
         for (std::size_t i = 0; i < bytes.size(); ++i) {
             if (bytes[i].Byte & 0x80)
-                frame.clear();
-            frame.push_back(bytes[i].Byte);
+                first = i;
             const bool lastOfMessage = i + 1 == bytes.size() || (bytes[i + 1].Byte & 0x80);
             if (c.Ser2net)
-                units.push_back({bytes[i].At, plannedAt});
+                units.push_back({bytes[i].At, due[i]});
             else if (lastOfMessage)
-                units.push_back({bytes[i + 1 - frame.size()].At, plannedAt});
-            plannedAt += 0.020;
-            if (frame.size() == 4 && frame[0] == 0xB0 && (frame[2] & 0x10))
-                plannedAt += 0.200;
+                units.push_back({bytes[first].At, due[i]});
         }
         ASSERT_GE(units.size(), expected.size());
         int shortGaps = 0;
