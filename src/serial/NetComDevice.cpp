@@ -230,6 +230,8 @@ int TNetComDevice::Open(const QString& portName)
     gatherer_.Clear();
     failed_ = 0;
     sentError_ = false;
+    sentAnswers_ = 0;
+    awaitSent_ = true;
     modemState_ = 0;
     txPending_ = false;
     settingsApplied_ = false;
@@ -297,28 +299,66 @@ int TNetComDevice::SetCommTimeouts(const TCommTimeouts& timeouts)
     return 0;
 }
 
-int TNetComDevice::AwaitReply(std::uint8_t command, unsigned after, std::vector<std::uint8_t>& value)
+int TNetComDevice::AwaitAnswer(milliseconds time, const std::function<bool()>& arrived)
 {
-    const auto deadline = Clock::now() + AnswerTime;
+    const auto deadline = Clock::now() + time;
     for (;;) {
         const int error = Pump();
         {
             std::lock_guard lock(mutex_);
-            const auto it = replies_.find(std::uint8_t(command + Telnet::ComPort::ServerOffset));
-            if (it != replies_.end() && it->second.first > after) {
-                value = it->second.second;
+            if (arrived())
                 return 0;
-            }
         }
         if (error)
             return error;
-        if (Clock::now() >= deadline) {
-            errorDetail_ = TranslateText(QStringLiteral("the server did not answer"));
+        if (Clock::now() >= deadline)
             return ETIMEDOUT;
-        }
         // The monitor may take the answer off the socket: look again soon either way.
         WaitFor(fd_, POLLIN, std::min(deadline, Clock::now() + milliseconds(kTickMs)));
     }
+}
+
+int TNetComDevice::AwaitReply(std::uint8_t command, unsigned after, std::vector<std::uint8_t>& value)
+{
+    const int error = AwaitAnswer(AnswerTime, [&] {
+        const auto it = replies_.find(std::uint8_t(command + Telnet::ComPort::ServerOffset));
+        if (it == replies_.end() || it->second.first <= after)
+            return false;
+        value = it->second.second;
+        return true;
+    });
+    if (error == ETIMEDOUT && !failed_.load())
+        errorDetail_ = TranslateText(QStringLiteral("the server did not answer"));
+    return error;
+}
+
+int TNetComDevice::SendMessage(const std::vector<std::uint8_t>& message, Clock::time_point deadline)
+{
+    unsigned after;
+    {
+        std::lock_guard lock(mutex_);
+        after = sentAnswers_;
+    }
+    if (const int error = Send(LbServer::MessageLine("SEND", message), deadline))
+        return error;
+    // The server answers each message once it is on the bus, or could not be put there: waiting
+    // for that answer makes a message the server could not send fail its own write, the last of
+    // a pass too. A server that let the time pass without an answer is not waited for again
+    // (its late answers still fail the next write).
+    if (!awaitSent_)
+        return 0;
+    const int error = AwaitAnswer(SentAnswerTime, [&] { return sentAnswers_ > after; });
+    if (error == ETIMEDOUT && !failed_.load()) {
+        awaitSent_ = true;
+        return 0;
+    }
+    if (error)
+        return error;
+    if (sentError_.exchange(false)) {
+        errorDetail_ = TranslateText(QStringLiteral("the LocoNet server could not send a message"));
+        return ECOMM;
+    }
+    return 0;
 }
 
 int TNetComDevice::SendComPortCommand(std::uint8_t command, std::uint8_t value, std::uint8_t& answer)
@@ -470,8 +510,8 @@ int TNetComDevice::Write(const char* data, int size, int& written)
         error = Send(Telnet::Escape(data, std::size_t(size)), deadline);
         break;
     case TNetScheme::LbServer:
-        // The server could not put an earlier message on the bus: this write fails in its place
-        // (the connection stays). Its answer may wait unread when no monitor runs.
+        // The server could not put an earlier message on the bus, and said so too late for that
+        // message's write: this write fails in its place (the connection stays).
         if (const int failure = Pump())
             return failure;
         if (sentError_.exchange(false)) {
@@ -486,7 +526,7 @@ int TNetComDevice::Write(const char* data, int size, int& written)
                 complete = gatherer_.Add(std::uint8_t(data[i]), message);
             }
             if (complete)
-                error = Send(LbServer::MessageLine("SEND", message), deadline);
+                error = SendMessage(message, deadline);
         }
         break;
     }
@@ -527,8 +567,10 @@ int TNetComDevice::PumpLocked(std::string& answers)
             for (const LbServer::TLine& line : lines) {
                 if (line.Kind == LbServer::TLine::Receive)
                     input_.append(reinterpret_cast<const char*>(line.Bytes.data()), line.Bytes.size());
-                else if (line.Kind == LbServer::TLine::SentError)
-                    sentError_ = true;
+                else if (line.Kind == LbServer::TLine::SentOk || line.Kind == LbServer::TLine::SentError) {
+                    sentError_ = sentError_ || line.Kind == LbServer::TLine::SentError;
+                    ++sentAnswers_;
+                }
                 // Everything else (the server's name, lines we have no use for, malformed ones)
                 // is ignored: a broken line loses at most one message, as noise on a serial line
                 // does, and the receive side copes with that.

@@ -9,9 +9,11 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
+#include <vector>
 
 // A port reached over the network, behind the same interface as a serial device: a raw TCP
 // serial server (tcp://), a LoconetOverTcp server (lbserver://), or a Telnet server with COM port
@@ -26,6 +28,9 @@ public:
     // may take to answer the COM port option or a setting.
     static constexpr std::chrono::milliseconds ConnectTime{5000};
     static constexpr std::chrono::milliseconds AnswerTime{3000};
+    // How long a write waits for a LocoNet server to say it put the message on the bus (it does
+    // within milliseconds; the bus allows a message well within one).
+    static constexpr std::chrono::milliseconds SentAnswerTime{1000};
 
     int Open(const QString& portName) override;
     void Close() override;
@@ -58,7 +63,12 @@ private:
     int Send(const std::string& bytes, Clock::time_point deadline);
     int SendComPortCommand(std::uint8_t command, std::uint8_t value, std::uint8_t& answer);
     int SendBaudRate(std::uint32_t rate, std::uint32_t& answer);
+    // Waits up to the time until arrived() (called under mutex_) holds: 0, ETIMEDOUT, or the
+    // connection's error.
+    int AwaitAnswer(std::chrono::milliseconds time, const std::function<bool()>& arrived);
     int AwaitReply(std::uint8_t command, unsigned after, std::vector<std::uint8_t>& value);
+    // One message as a SEND line, and the server's answer to it.
+    int SendMessage(const std::vector<std::uint8_t>& message, Clock::time_point deadline);
     void Kick();
     void Fail(int error);
 
@@ -77,12 +87,14 @@ private:
     Telnet::TReader telnet_;
     std::map<std::uint8_t, std::pair<unsigned, std::vector<std::uint8_t>>> replies_; // command -> (count, value)
     unsigned replyCount_ = 0;
+    unsigned sentAnswers_ = 0; // SENT lines (lbserver)
 
     std::mutex sendMutex_; // whole commands and messages go out one after another
     LbServer::TMessageGatherer gatherer_;
 
     std::atomic<int> failed_{0};           // the connection's error once it failed or closed
     std::atomic<bool> sentError_{false};   // the server could not send a message (lbserver)
+    bool awaitSent_ = true;                // whether a write waits for the server's SENT answer
     std::atomic<std::uint64_t> received_{0};
     std::atomic<std::uint8_t> modemState_{0};
     std::atomic<std::uint32_t> mask_{0};

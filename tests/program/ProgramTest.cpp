@@ -429,8 +429,9 @@ TEST(SentraxProgramNetwork, APassThroughEachTransportSendsTheSerialPassesBytesAt
         // The pauses hold where the bytes reach the interface: 20 ms after each byte, 200 ms
         // more inside a switch-request pair. Over lbserver:// a message leaves once its last
         // byte is written, so there the messages are timed. A busy machine (or the server) may
-        // hold one and let it go with the next, so a few gaps may look shorter; a pace lost on
-        // our side (bytes gathered, pauses skipped) shortens most of them, and the whole.
+        // hold some and let them go with the next, so some gaps may look shorter (each with a
+        // longer one before it); a pace lost on our side (bytes gathered, pauses skipped)
+        // shortens most of them, and the whole.
         const auto bytes = simulator.Bytes("rx");
         const std::vector<double> due = PlannedTimes(bytes);
         struct TUnit {
@@ -452,7 +453,7 @@ TEST(SentraxProgramNetwork, APassThroughEachTransportSendsTheSerialPassesBytesAt
         int shortGaps = 0;
         for (std::size_t i = 1; i < units.size(); ++i)
             shortGaps += units[i].At - units[i - 1].At < units[i].Planned - units[i - 1].Planned - 0.010;
-        EXPECT_LE(shortGaps, 3);
+        EXPECT_LE(shortGaps, int(units.size()) / 4);
         EXPECT_GE(units.back().At - units.front().At, units.back().Planned - units.front().Planned - 0.050);
     }
 }
