@@ -16,8 +16,9 @@ packages=(
   # dpkg-buildflags gives the build Debian's hardening flags. The package test checks the
   # packages with Debian's own checker, lintian.
   file dpkg-dev lintian
-  # The network transports' tests run a real serial-to-network server in front of the simulator.
-  ser2net
+  # The network transports' tests run a real serial-to-network server in front of the simulator,
+  # and take a network of their own down (ip) to see a silent peer noticed.
+  ser2net iproute2
 )
 bash scripts/install-packages.sh "${packages[@]}"
 

@@ -45,7 +45,7 @@ std::optional<int> Number(const QString& option, const QString& text, int low, i
     try {
         const int value = StrToInt(text);
         if (value < low || value > high) {
-            error = QStringLiteral("--%1: %2 is not %3 the configurator can program (%4 to %5)")
+            error = QStringLiteral("--%1: %2 is not %3 the configurator offers (%4 to %5)")
                         .arg(option, text, what)
                         .arg(low)
                         .arg(high);

@@ -16,6 +16,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
 #include <string>
 
 using namespace std::chrono_literals;
@@ -190,6 +191,18 @@ int RunProgrammingPass(const TProgramOptions& options, TConsole& console, TStopS
         }
         console.Progress(QStringLiteral("listening"));
         Listen(view, stop);
+        // Over a network a write ends once the socket has its bytes: the pass has not succeeded
+        // until the other side took them all, or the connection gave up on them (it does within
+        // half a minute when the server or the network has gone).
+        const auto deadline = std::chrono::steady_clock::now() + 60s;
+        for (goOn(); port.BytesUnsent() > 0; goOn()) {
+            if (std::chrono::steady_clock::now() >= deadline)
+                throw EComPort(erWriteFailed, ETIMEDOUT);
+            QEventLoop loop;
+            QTimer::singleShot(50ms, &loop, &QEventLoop::quit);
+            QObject::connect(&stop, &TStopSignals::Stop, &loop, &QEventLoop::quit);
+            loop.exec();
+        }
     } catch (const EAbort&) {
         // A stop, or a failure that was reported where it happened.
     } catch (const EComPort& e) {

@@ -521,6 +521,14 @@ int TCustomComPort::BytesWaiting()
     return count;
 }
 
+int TCustomComPort::BytesUnsent()
+{
+    int count = 0;
+    if (const int error = device_->OutputCount(count))
+        RaiseDeviceError(erClearCommError, error);
+    return count;
+}
+
 TComSignals TCustomComPort::LineSignals()
 {
     TComSignals signals;

@@ -205,6 +205,8 @@ public:
     // The modal port settings dialog; programs with widgets install it (SetSettingsDialog).
     void ShowSettingsDialog();
     int BytesWaiting();
+    // Written bytes that have not reached the other side yet (a network port's unacknowledged).
+    int BytesUnsent();
     TComSignals LineSignals();
     TComErrors LineErrors();
     void BeginSettingsUpdate();

@@ -132,6 +132,13 @@ public:
 
     // The pending line errors (cleared by the call) and the input-queue byte count.
     virtual int ClearCommError(TComErrors& errors, int& inputCount) = 0;
+    // How many written bytes the other side has not taken yet. A device whose writes complete
+    // only once their bytes are out (a serial line) has none.
+    virtual int OutputCount(int& count)
+    {
+        count = 0;
+        return 0;
+    }
     virtual int GetCommModemStatus(TComSignals& signals) = 0;
     virtual int PurgeComm(unsigned flags) = 0;
 

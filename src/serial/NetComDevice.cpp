@@ -683,6 +683,16 @@ int TNetComDevice::ClearCommError(TComErrors& errors, int& inputCount)
     return inputCount == 0 ? error : 0;
 }
 
+int TNetComDevice::OutputCount(int& count)
+{
+    count = 0;
+    if (fd_ < 0)
+        return EBADF;
+    if (const int error = failed_.load())
+        return error;
+    return ioctl(fd_, SIOCOUTQ, &count) == 0 ? 0 : errno;
+}
+
 int TNetComDevice::GetCommModemStatus(TComSignals& signals)
 {
     signals = {};

@@ -44,6 +44,9 @@ public:
     int Read(char* data, int size, int& read) override;
 
     int ClearCommError(TComErrors& errors, int& inputCount) override;
+    // A write completes once the socket has its bytes: these are the ones the server has not
+    // acknowledged yet.
+    int OutputCount(int& count) override;
     int GetCommModemStatus(TComSignals& signals) override;
     int PurgeComm(unsigned flags) override;
 

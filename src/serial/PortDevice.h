@@ -20,6 +20,7 @@ public:
     int Write(const char* data, int size, int& written) override { return Use().Write(data, size, written); }
     int Read(char* data, int size, int& read) override { return Use().Read(data, size, read); }
     int ClearCommError(TComErrors& errors, int& inputCount) override { return Use().ClearCommError(errors, inputCount); }
+    int OutputCount(int& count) override { return Use().OutputCount(count); }
     int GetCommModemStatus(TComSignals& signals) override { return Use().GetCommModemStatus(signals); }
     int PurgeComm(unsigned flags) override { return Use().PurgeComm(flags); }
     QString ErrorDetail() const override { return device_ ? device_->ErrorDetail() : QString(); }

@@ -23,6 +23,8 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <optional>
 #include <set>
@@ -456,6 +458,35 @@ TEST(SentraxProgramNetwork, APassThroughEachTransportSendsTheSerialPassesBytesAt
         EXPECT_LE(shortGaps, int(units.size()) / 4);
         EXPECT_GE(units.back().At - units.front().At, units.back().Planned - units.front().Planned - 0.050);
     }
+}
+
+TEST(SentraxProgramNetwork, ANetworkGoneSilentMidPassFailsItWithinHalfAMinute)
+{
+    // A network of its own whose loopback goes down once the pass has begun: the server can
+    // neither answer nor reset, and what the program writes stays unacknowledged. Writes still
+    // succeed (the socket takes them), so only waiting for delivery can tell.
+    if (std::system("unshare -n true 2> /dev/null") != 0 || std::system("command -v ip > /dev/null") != 0)
+        GTEST_SKIP() << "needs a network namespace (root) and ip";
+    QTemporaryDir dir;
+    const std::string out = dir.filePath(QStringLiteral("out")).toStdString();
+    const std::string err = dir.filePath(QStringLiteral("err")).toStdString();
+    const std::string script = "ip link set lo up\n"
+                               "\"$0\" --lbserver 1234 --quiet & simulator=$!\n"
+                               "until (: < /dev/tcp/127.0.0.1/1234) 2> /dev/null; do sleep 0.05; done\n"
+                               "\"$1\" --port lbserver://127.0.0.1:1234 --module 1.2 --first 17 --count 16 > '" + out
+        + "' 2> '" + err + "' & program=$!\n"
+          "until [ -s '" + out + "' ] || ! kill -0 $program 2> /dev/null; do sleep 0.01; done\n" // the first answer came back
+          "ip link set lo down\n"
+          "wait $program; status=$?\n"
+          "kill $simulator\n"
+          "exit $status\n";
+    TChildProcess run({"unshare", "-n", "bash", "-c", script, LOCONET_SIM, SENTRAX_PROGRAM_CLI}, {{"LC_ALL=C"}, false});
+    const auto began = std::chrono::steady_clock::now();
+    EXPECT_EQ(run.WaitExit(120s), std::optional<int>(4));
+    EXPECT_LT(std::chrono::steady_clock::now() - began, 60s);
+    QFile errors(QString::fromStdString(err));
+    ASSERT_TRUE(errors.open(QIODevice::ReadOnly));
+    EXPECT_EQ(errors.readAll().toStdString(), "sentrax-program: lbserver://127.0.0.1:1234: Connection timed out (code 110)\n");
 }
 
 TEST(SentraxProgramNetwork, EachFaultEndsInOneErrorWithItsCode)
