@@ -214,15 +214,12 @@ int TNetComDevice::Open(const QString& portName)
     int fd = -1;
     if (const int error = Connect(*address, fd, errorDetail_))
         return error;
-    const int kick = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (kick < 0) {
-        const int error = errno;
+    if (const int error = monitorWait_.Open()) {
         ::close(fd);
         return error;
     }
     scheme_ = address->Scheme;
     fd_ = fd;
-    kick_ = kick;
     input_.clear();
     lines_ = {};
     telnet_ = {};
@@ -279,9 +276,8 @@ void TNetComDevice::Close()
     while (::recv(fd_, sink, sizeof sink, MSG_DONTWAIT) > 0) {
     }
     ::close(fd_);
-    ::close(kick_);
+    monitorWait_.Close();
     fd_ = -1;
-    kick_ = -1;
 }
 
 // --- Settings ---------------------------------------------------------------------------------
@@ -536,7 +532,7 @@ int TNetComDevice::Write(const char* data, int size, int& written)
         return error;
     written = size;
     txPending_ = true;
-    Kick();
+    monitorWait_.Kick();
     return 0;
 }
 
@@ -609,7 +605,7 @@ int TNetComDevice::Pump()
         error = Send(answers, Clock::now() + AnswerTime);
     // The monitor may be waiting on the socket this call emptied: it is told that bytes came.
     if (received_.load() != before)
-        Kick();
+        monitorWait_.Kick();
     return error;
 }
 
@@ -754,20 +750,13 @@ int TNetComDevice::CheckPresent()
 
 // --- Events -----------------------------------------------------------------------------------
 
-void TNetComDevice::Kick()
-{
-    const std::uint64_t one = 1;
-    if (kick_ >= 0)
-        (void)!::write(kick_, &one, sizeof one);
-}
-
 int TNetComDevice::SetCommMask(std::uint32_t mask)
 {
     if (fd_ < 0)
         return EBADF;
     mask_ = mask;
     rebaseline_ = true;
-    Kick();
+    monitorWait_.Kick();
     return 0;
 }
 
@@ -823,26 +812,18 @@ TWaitResult TNetComDevice::WaitCommEvent(const TStopEvent& stop, std::uint32_t& 
             full = input_.size() >= kInputLimit;
         }
         // A full queue leaves the socket unread until the port reads: it is looked at on the tick.
-        pollfd fds[3] = {
-            {stop.Handle(), POLLIN, 0},
-            {kick_, POLLIN, 0},
-            {full ? -1 : fd_, POLLIN, 0},
-        };
-        if (poll(fds, 3, full || unacknowledged ? kTickMs : -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            error = errno;
-            return TWaitResult::Failed;
-        }
-        if (fds[0].revents)
+        pollfd connection{full ? -1 : fd_, POLLIN, 0};
+        switch (monitorWait_.Wait(stop, connection, full || unacknowledged ? kTickMs : -1, error)) {
+        case TMonitorWait::TResult::Stopped:
             return TWaitResult::Stopped;
-        if (fds[1].revents & POLLIN) {
-            std::uint64_t count;
-            [[maybe_unused]] const ssize_t drained = ::read(kick_, &count, sizeof count);
+        case TMonitorWait::TResult::Failed:
+            return TWaitResult::Failed;
+        case TMonitorWait::TResult::Woken:
+            break;
         }
         // A hang-up or error shows in the next look (the read ends or fails); a socket that says
         // so without either is lost all the same, rather than polled again at once.
-        if ((fds[2].revents & (POLLHUP | POLLERR)) && Pump() == 0 && !(fds[2].revents & POLLIN)) {
+        if ((connection.revents & (POLLHUP | POLLERR)) && Pump() == 0 && !(connection.revents & POLLIN)) {
             int socketError = 0;
             socklen_t size = sizeof socketError;
             getsockopt(fd_, SOL_SOCKET, SO_ERROR, &socketError, &size);

@@ -3,8 +3,8 @@
 
 #include "PortDevice.h"
 
-#include "EComPort.h"
 #include "GnuGettext.h"
+#include "MonitorWait.h"
 #include "PosixLineSettings.h"
 
 #include <QFile>
@@ -12,7 +12,6 @@
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -130,32 +129,6 @@ std::unique_ptr<TComDevice> CreateSerialComDevice()
     return std::make_unique<TPosixComDevice>();
 }
 
-// --- TStopEvent -------------------------------------------------------------------------------
-
-TStopEvent::TStopEvent()
-    : fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
-{
-    if (fd_ < 0)
-        throw EComPort(erThreadCreated, errno);
-}
-
-TStopEvent::~TStopEvent()
-{
-    ::close(fd_);
-}
-
-void TStopEvent::Signal()
-{
-    const std::uint64_t one = 1;
-    (void)RetryOnInterrupt([&] { return int(::write(fd_, &one, sizeof one)); });
-}
-
-bool TStopEvent::IsSignalled() const
-{
-    pollfd p{fd_, POLLIN, 0};
-    return poll(&p, 1, 0) > 0;
-}
-
 // --- Opening and closing ----------------------------------------------------------------------
 
 TPosixComDevice::~TPosixComDevice()
@@ -203,12 +176,10 @@ int TPosixComDevice::Open(const QString& portName)
     // Whatever a previous user of the line left behind is not ours to receive.
     tcflush(fd, TCIOFLUSH);
 
-    const int kick = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (kick < 0)
-        return fail(errno);
+    if (const int error = monitorWait_.Open())
+        return fail(error);
 
     fd_ = fd;
-    kick_ = kick;
     bytesRead_ = 0;
     txPending_ = false;
     eventCharSeen_ = false;
@@ -229,9 +200,8 @@ void TPosixComDevice::Close()
     // close while anyone else keeps the tty open, and lock this program out of its next open.
     (void)ioctl(fd_, TIOCNXCL);
     ::close(fd_);
-    ::close(kick_);
+    monitorWait_.Close();
     fd_ = -1;
-    kick_ = -1;
 }
 
 // --- Settings ---------------------------------------------------------------------------------
@@ -331,7 +301,7 @@ int TPosixComDevice::Write(const char* data, int size, int& written)
     written = std::max(0, accepted - queued);
     if (accepted > 0) {
         txPending_ = true;
-        Kick();
+        monitorWait_.Kick();
     }
     return 0;
 }
@@ -393,7 +363,7 @@ int TPosixComDevice::Read(char* data, int size, int& read)
         // Linux cannot see the event character arrive without taking it from the queue, so it is
         // reported once a read has taken it.
         eventCharSeen_ = true;
-        Kick();
+        monitorWait_.Kick();
     }
     read = got;
     return 0;
@@ -487,20 +457,13 @@ int TPosixComDevice::CheckPresent()
 
 // --- Events -----------------------------------------------------------------------------------
 
-void TPosixComDevice::Kick()
-{
-    const std::uint64_t one = 1;
-    if (kick_ >= 0)
-        (void)RetryOnInterrupt([&] { return int(::write(kick_, &one, sizeof one)); });
-}
-
 int TPosixComDevice::SetCommMask(std::uint32_t mask)
 {
     if (fd_ < 0)
         return EBADF;
     mask_ = mask;
     rebaseline_ = true;
-    Kick();
+    monitorWait_.Kick();
     return 0;
 }
 
@@ -617,27 +580,18 @@ TWaitResult TPosixComDevice::WaitCommEvent(const TStopEvent& stop, std::uint32_t
 
         // The device is always in the set: a hang-up (an adapter pulled out) shows as POLLHUP or
         // POLLERR even when no event is asked for.
-        pollfd fds[3] = {
-            {stop.Handle(), POLLIN, 0},
-            {kick_, POLLIN, 0},
-            {fd_, short(waitForInput ? POLLIN : 0), 0},
-        };
-        if (poll(fds, 3, tick ? kLineTickMs : -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            error = errno;
-            return TWaitResult::Failed;
-        }
-        if (fds[0].revents)
+        pollfd device{fd_, short(waitForInput ? POLLIN : 0), 0};
+        switch (monitorWait_.Wait(stop, device, tick ? kLineTickMs : -1, error)) {
+        case TMonitorWait::TResult::Stopped:
             return TWaitResult::Stopped;
-        if (fds[1].revents & POLLIN) {
-            // Only drained: what it read, or whether it read, changes nothing.
-            std::uint64_t count;
-            [[maybe_unused]] const ssize_t drained = ::read(kick_, &count, sizeof count);
+        case TMonitorWait::TResult::Failed:
+            return TWaitResult::Failed;
+        case TMonitorWait::TResult::Woken:
+            break;
         }
         // A device that went away makes every later poll return at once: that ends the wait
         // instead of spinning.
-        if (fds[2].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+        if (device.revents & (POLLHUP | POLLERR | POLLNVAL)) {
             error = EIO;
             return TWaitResult::Failed;
         }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ComDevice.h"
+#include "MonitorWait.h"
 #include "PosixLineSettings.h"
 
 #include <atomic>
@@ -54,13 +55,12 @@ private:
     int InputCount(int& count) const;
     int OutputCount() const;
     int ReceivedTotal(std::uint64_t& total) const;
-    void Kick();
     void Rebaseline(std::uint32_t mask);
     int DetectEvents(std::uint32_t mask, std::uint32_t& found);
 
     int fd_ = -1;
     QString errorDetail_;
-    int kick_ = -1; // eventfd: wakes the monitor after a write, or when the event character was read
+    TMonitorWait monitorWait_; // kicked after a write, or when a read took the event character
     TPosixLine line_{};
     TCommTimeouts timeouts_{};
     int inputSize_ = 0;
