@@ -78,7 +78,7 @@ void TMonitorWait::Kick()
         SignalEventFd(fd_);
 }
 
-TMonitorWait::TResult TMonitorWait::Wait(const TStopEvent& stop, pollfd& device, int timeoutMs, int& error)
+std::optional<TWaitResult> TMonitorWait::Wait(const TStopEvent& stop, pollfd& device, int timeoutMs, int& error)
 {
     pollfd fds[3] = {
         {stop.Handle(), POLLIN, 0},
@@ -88,17 +88,17 @@ TMonitorWait::TResult TMonitorWait::Wait(const TStopEvent& stop, pollfd& device,
     device.revents = 0;
     if (poll(fds, 3, timeoutMs) < 0) {
         if (errno == EINTR)
-            return TResult::Woken; // nothing to see: the caller looks again and waits again
+            return std::nullopt; // nothing to see: the caller looks again and waits again
         error = errno;
-        return TResult::Failed;
+        return TWaitResult::Failed;
     }
     if (fds[0].revents)
-        return TResult::Stopped;
+        return TWaitResult::Stopped;
     if (fds[1].revents & POLLIN) {
         // Only drained: what it read, or whether it read, changes nothing.
         std::uint64_t count;
         [[maybe_unused]] const ssize_t drained = ::read(fd_, &count, sizeof count);
     }
     device.revents = fds[2].revents;
-    return TResult::Woken;
+    return std::nullopt;
 }

@@ -3,6 +3,8 @@
 
 #include "ComDevice.h"
 
+#include <optional>
+
 struct pollfd;
 
 // The wait of a device's monitor thread, and the kick that ends it early: the main thread kicks
@@ -10,8 +12,6 @@ struct pollfd;
 // the device. The kick is an eventfd, open while the device is.
 class TMonitorWait {
 public:
-    enum class TResult { Woken, Stopped, Failed };
-
     TMonitorWait() = default;
     ~TMonitorWait();
     TMonitorWait(const TMonitorWait&) = delete;
@@ -23,9 +23,9 @@ public:
     // Wakes the monitor, or its next wait if it is not waiting now. Does nothing while closed.
     void Kick();
     // Waits up to timeoutMs (-1: no limit) for the stop event, a kick, or an event of `device`
-    // (`device.revents` then holds it). Woken covers all but the stop event and a failed poll
-    // (`error` then holds why): a kick is taken, and the caller looks at the device again.
-    TResult Wait(const TStopEvent& stop, pollfd& device, int timeoutMs, int& error);
+    // (`device.revents` then holds it). Returns how the monitor's wait ends, Stopped or Failed
+    // (`error` then holds why); nothing otherwise: a kick is taken, and the caller looks again.
+    std::optional<TWaitResult> Wait(const TStopEvent& stop, pollfd& device, int timeoutMs, int& error);
 
 private:
     int fd_ = -1;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "NetComDevice.h"
 
+#include "ComTimeouts.h"
 #include "GnuGettext.h"
 
 #include <netdb.h>
@@ -26,7 +27,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-constexpr std::uint32_t kMaxTimeout = 0xFFFFFFFF;
 // How often the monitor looks again while decoded bytes wait unread or a write waits for its
 // acknowledgement.
 constexpr int kTickMs = 10;
@@ -37,22 +37,6 @@ constexpr std::size_t kInputLimit = 64 * 1024;
 constexpr int kKeepIdleS = 10, kKeepIntervalS = 5, kKeepCount = 3, kUserTimeoutMs = 25000;
 
 std::atomic<int> gCancel{-1};
-
-int PollTimeout(Clock::time_point deadline)
-{
-    if (deadline == Clock::time_point::max())
-        return -1;
-    const auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now()).count();
-    return static_cast<int>(std::clamp<long long>(left, 0, 1 << 30));
-}
-
-std::optional<Clock::time_point> TotalDeadline(std::uint32_t multiplier, std::uint32_t constant, int n)
-{
-    if (multiplier == 0 && constant == 0)
-        return std::nullopt;
-    const auto ms = std::uint64_t{multiplier} * std::uint64_t(n) + constant;
-    return Clock::now() + milliseconds(static_cast<long long>(std::min<std::uint64_t>(ms, 1ULL << 40)));
-}
 
 enum class TWaited { Ready, TimedOut, Cancelled };
 
@@ -614,17 +598,7 @@ int TNetComDevice::Read(char* data, int size, int& read)
     read = 0;
     if (fd_ < 0)
         return EBADF;
-    const auto& t = timeouts_;
-    const bool immediate = t.ReadIntervalTimeout == kMaxTimeout && t.ReadTotalTimeoutMultiplier == 0
-        && t.ReadTotalTimeoutConstant == 0;
-    const bool firstByteOnly = t.ReadIntervalTimeout == kMaxTimeout && t.ReadTotalTimeoutMultiplier == kMaxTimeout
-        && t.ReadTotalTimeoutConstant != 0 && t.ReadTotalTimeoutConstant != kMaxTimeout;
-    const auto total = immediate ? std::nullopt
-        : firstByteOnly ? std::optional(Clock::now() + milliseconds(t.ReadTotalTimeoutConstant))
-                        : TotalDeadline(t.ReadTotalTimeoutMultiplier, t.ReadTotalTimeoutConstant, size);
-    const bool useInterval = t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != kMaxTimeout;
-    std::optional<Clock::time_point> intervalEnd;
-
+    TReadDeadline timer(timeouts_, size);
     int got = 0;
     while (got < size) {
         const int error = Pump();
@@ -637,10 +611,9 @@ int TNetComDevice::Read(char* data, int size, int& read)
         }
         if (taken > 0) {
             got += int(taken);
-            if (firstByteOnly)
+            if (timer.FirstByteOnly())
                 break;
-            if (useInterval)
-                intervalEnd = Clock::now() + milliseconds(t.ReadIntervalTimeout);
+            timer.Received();
             continue;
         }
         if (error) {
@@ -648,12 +621,10 @@ int TNetComDevice::Read(char* data, int size, int& read)
                 break;
             return error;
         }
-        if (immediate)
+        if (timer.Immediate())
             break;
-        auto deadline = total;
-        if (intervalEnd && (!deadline || *intervalEnd < *deadline))
-            deadline = intervalEnd;
-        if (deadline && Clock::now() >= *deadline)
+        const auto deadline = timer.Next();
+        if (Passed(deadline))
             break;
         // The monitor may take bytes off the socket meanwhile: look at the queue again soon.
         const auto soon = Clock::now() + milliseconds(kTickMs);
@@ -813,14 +784,8 @@ TWaitResult TNetComDevice::WaitCommEvent(const TStopEvent& stop, std::uint32_t& 
         }
         // A full queue leaves the socket unread until the port reads: it is looked at on the tick.
         pollfd connection{full ? -1 : fd_, POLLIN, 0};
-        switch (monitorWait_.Wait(stop, connection, full || unacknowledged ? kTickMs : -1, error)) {
-        case TMonitorWait::TResult::Stopped:
-            return TWaitResult::Stopped;
-        case TMonitorWait::TResult::Failed:
-            return TWaitResult::Failed;
-        case TMonitorWait::TResult::Woken:
-            break;
-        }
+        if (const auto end = monitorWait_.Wait(stop, connection, full || unacknowledged ? kTickMs : -1, error))
+            return *end;
         // A hang-up or error shows in the next look (the read ends or fails); a socket that says
         // so without either is lost all the same, rather than polled again at once.
         if ((connection.revents & (POLLHUP | POLLERR)) && Pump() == 0 && !(connection.revents & POLLIN)) {

@@ -3,6 +3,7 @@
 
 #include "PortDevice.h"
 
+#include "ComTimeouts.h"
 #include "GnuGettext.h"
 #include "MonitorWait.h"
 #include "PosixLineSettings.h"
@@ -22,15 +23,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <optional>
 #include <thread>
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-constexpr std::uint32_t kMaxTimeout = 0xFFFFFFFF;
 // How often the monitor looks at modem lines and error counters: Linux has no poll event for
 // them (TIOCMIWAIT blocks a thread of its own and cannot join a poll).
 constexpr int kLineTickMs = 10;
@@ -57,29 +55,6 @@ int RetryOnInterrupt(const auto& call)
         r = call();
     } while (r < 0 && errno == EINTR);
     return r;
-}
-
-// Milliseconds left until the deadline for poll(): -1 without a deadline, never below 0.
-int PollTimeout(const std::optional<Clock::time_point>& deadline)
-{
-    if (!deadline)
-        return -1;
-    const auto left = std::chrono::ceil<milliseconds>(*deadline - Clock::now()).count();
-    return static_cast<int>(std::clamp<long long>(left, 0, 1 << 30));
-}
-
-bool Passed(const std::optional<Clock::time_point>& deadline)
-{
-    return deadline && Clock::now() >= *deadline;
-}
-
-// A time-out of mult * n + constant milliseconds; none when both are zero.
-std::optional<Clock::time_point> TotalDeadline(std::uint32_t multiplier, std::uint32_t constant, int n)
-{
-    if (multiplier == 0 && constant == 0)
-        return std::nullopt;
-    const auto ms = std::uint64_t{multiplier} * std::uint64_t(n) + constant;
-    return Clock::now() + milliseconds(static_cast<long long>(std::min<std::uint64_t>(ms, 1ULL << 40)));
 }
 
 int ReadErrorCounts(int fd, TPosixComDevice::TErrorCounts& counts)
@@ -311,30 +286,16 @@ int TPosixComDevice::Read(char* data, int size, int& read)
     read = 0;
     if (fd_ < 0)
         return EBADF;
-    const auto& t = timeouts_;
-    // Interval "maximum" with no totals: return at once with what has arrived.
-    const bool immediate = t.ReadIntervalTimeout == kMaxTimeout && t.ReadTotalTimeoutMultiplier == 0
-        && t.ReadTotalTimeoutConstant == 0;
-    // Interval and multiplier "maximum", a constant: wait up to the constant for a first byte.
-    const bool firstByteOnly = t.ReadIntervalTimeout == kMaxTimeout
-        && t.ReadTotalTimeoutMultiplier == kMaxTimeout && t.ReadTotalTimeoutConstant != 0
-        && t.ReadTotalTimeoutConstant != kMaxTimeout;
-    const auto total = immediate ? std::nullopt
-        : firstByteOnly ? std::optional(Clock::now() + milliseconds(t.ReadTotalTimeoutConstant))
-                        : TotalDeadline(t.ReadTotalTimeoutMultiplier, t.ReadTotalTimeoutConstant, size);
-    const bool useInterval = t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != kMaxTimeout;
-    std::optional<Clock::time_point> intervalEnd;
-
+    TReadDeadline timer(timeouts_, size);
     int got = 0;
     while (got < size) {
         const ssize_t r = ::read(fd_, data + got, std::size_t(size - got));
         if (r > 0) {
             got += int(r);
             bytesRead_ += std::uint64_t(r);
-            if (firstByteOnly)
+            if (timer.FirstByteOnly())
                 break;
-            if (useInterval)
-                intervalEnd = Clock::now() + milliseconds(t.ReadIntervalTimeout);
+            timer.Received();
             continue;
         }
         if (r == 0)
@@ -343,11 +304,9 @@ int TPosixComDevice::Read(char* data, int size, int& read)
             continue;
         if (errno != EAGAIN)
             return errno;
-        if (immediate)
+        if (timer.Immediate())
             break;
-        auto deadline = total;
-        if (intervalEnd && (!deadline || *intervalEnd < *deadline))
-            deadline = intervalEnd;
+        const auto deadline = timer.Next();
         if (Passed(deadline))
             break;
         pollfd p{fd_, POLLIN, 0};
@@ -581,14 +540,8 @@ TWaitResult TPosixComDevice::WaitCommEvent(const TStopEvent& stop, std::uint32_t
         // The device is always in the set: a hang-up (an adapter pulled out) shows as POLLHUP or
         // POLLERR even when no event is asked for.
         pollfd device{fd_, short(waitForInput ? POLLIN : 0), 0};
-        switch (monitorWait_.Wait(stop, device, tick ? kLineTickMs : -1, error)) {
-        case TMonitorWait::TResult::Stopped:
-            return TWaitResult::Stopped;
-        case TMonitorWait::TResult::Failed:
-            return TWaitResult::Failed;
-        case TMonitorWait::TResult::Woken:
-            break;
-        }
+        if (const auto end = monitorWait_.Wait(stop, device, tick ? kLineTickMs : -1, error))
+            return *end;
         // A device that went away makes every later poll return at once: that ends the wait
         // instead of spinning.
         if (device.revents & (POLLHUP | POLLERR | POLLNVAL)) {
