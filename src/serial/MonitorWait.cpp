@@ -78,6 +78,13 @@ void TMonitorWait::Kick()
         SignalEventFd(fd_);
 }
 
+void TMonitorWait::SetMask(std::uint32_t mask)
+{
+    mask_ = mask;
+    newMask_ = true;
+    Kick();
+}
+
 std::optional<TWaitResult> TMonitorWait::Wait(const TStopEvent& stop, pollfd& device, int timeoutMs, int& error)
 {
     pollfd fds[3] = {

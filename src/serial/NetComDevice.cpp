@@ -725,9 +725,7 @@ int TNetComDevice::SetCommMask(std::uint32_t mask)
 {
     if (fd_ < 0)
         return EBADF;
-    mask_ = mask;
-    rebaseline_ = true;
-    monitorWait_.Kick();
+    monitorWait_.SetMask(mask);
     return 0;
 }
 
@@ -736,8 +734,8 @@ TWaitResult TNetComDevice::WaitCommEvent(const TStopEvent& stop, std::uint32_t& 
     events = 0;
     error = 0;
     for (;;) {
-        const std::uint32_t mask = mask_.load();
-        if (rebaseline_.exchange(false)) {
+        const std::uint32_t mask = monitorWait_.Mask();
+        if (monitorWait_.TakeNewMask()) {
             // Bytes already waiting count as new: the first wait reports them.
             std::lock_guard lock(mutex_);
             seenReceived_ = received_.load() - input_.size();

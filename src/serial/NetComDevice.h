@@ -97,8 +97,6 @@ private:
     bool awaitSent_ = true;                // whether a write waits for the server's SENT answer
     std::atomic<std::uint64_t> received_{0};
     std::atomic<std::uint8_t> modemState_{0};
-    std::atomic<std::uint32_t> mask_{0};
-    std::atomic<bool> rebaseline_{false};
     std::atomic<bool> txPending_{false};
 
     // The monitor's view at its last look.

@@ -318,7 +318,7 @@ int TPosixComDevice::Read(char* data, int size, int& read)
 
     if (line_.DiscardNull)
         got = int(std::remove(data, data + got, '\0') - data);
-    if ((mask_.load() & ComEventMask::RxFlag) && std::find(data, data + got, line_.EventChar) != data + got) {
+    if ((monitorWait_.Mask() & ComEventMask::RxFlag) && std::find(data, data + got, line_.EventChar) != data + got) {
         // Linux cannot see the event character arrive without taking it from the queue, so it is
         // reported once a read has taken it.
         eventCharSeen_ = true;
@@ -420,9 +420,7 @@ int TPosixComDevice::SetCommMask(std::uint32_t mask)
 {
     if (fd_ < 0)
         return EBADF;
-    mask_ = mask;
-    rebaseline_ = true;
-    monitorWait_.Kick();
+    monitorWait_.SetMask(mask);
     return 0;
 }
 
@@ -522,8 +520,8 @@ TWaitResult TPosixComDevice::WaitCommEvent(const TStopEvent& stop, std::uint32_t
     events = 0;
     error = 0;
     for (;;) {
-        const std::uint32_t mask = mask_.load();
-        if (rebaseline_.exchange(false))
+        const std::uint32_t mask = monitorWait_.Mask();
+        if (monitorWait_.TakeNewMask())
             Rebaseline(mask);
 
         int unread = 0;

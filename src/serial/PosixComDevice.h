@@ -68,8 +68,6 @@ private:
     bool errorCountsAvailable_ = false;
 
     // Shared between the main thread and the monitor thread.
-    std::atomic<std::uint32_t> mask_{0};
-    std::atomic<bool> rebaseline_{false};
     std::atomic<std::uint64_t> bytesRead_{0};
     std::atomic<bool> txPending_{false};
     std::atomic<bool> eventCharSeen_{false};
