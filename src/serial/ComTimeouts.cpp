@@ -54,6 +54,11 @@ void TReadDeadline::Received()
         intervalEnd_ = Clock::now() + milliseconds(intervalMs_);
 }
 
+bool TReadDeadline::Over() const
+{
+    return immediate_ || Passed(Next());
+}
+
 std::optional<TSteadyTime> TReadDeadline::Next() const
 {
     if (intervalEnd_ && (!total_ || *intervalEnd_ < *total_))

@@ -25,15 +25,16 @@ class TReadDeadline {
 public:
     TReadDeadline(const TCommTimeouts& timeouts, int size);
 
-    // Interval "maximum" with no totals: return at once with what has arrived.
-    bool Immediate() const { return immediate_; }
     // Interval and multiplier "maximum", a constant: wait up to the constant for a first byte,
     // and return with it.
     bool FirstByteOnly() const { return firstByteOnly_; }
 
     // Bytes have arrived: the interval time-out starts again.
     void Received();
-    // The earlier of the total time-out and the interval's end.
+    // Whether the read returns now with what it has: its time is up, or (interval "maximum" with
+    // no totals) it never waits.
+    bool Over() const;
+    // Until when the read waits for more: the earlier of the total time-out and the interval's end.
     std::optional<TSteadyTime> Next() const;
 
 private:

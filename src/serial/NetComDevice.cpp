@@ -621,11 +621,9 @@ int TNetComDevice::Read(char* data, int size, int& read)
                 break;
             return error;
         }
-        if (timer.Immediate())
+        if (timer.Over())
             break;
         const auto deadline = timer.Next();
-        if (Passed(deadline))
-            break;
         // The monitor may take bytes off the socket meanwhile: look at the queue again soon.
         const auto soon = Clock::now() + milliseconds(kTickMs);
         pollfd p{fd_, POLLIN, 0};

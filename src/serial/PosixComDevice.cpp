@@ -304,13 +304,10 @@ int TPosixComDevice::Read(char* data, int size, int& read)
             continue;
         if (errno != EAGAIN)
             return errno;
-        if (timer.Immediate())
-            break;
-        const auto deadline = timer.Next();
-        if (Passed(deadline))
+        if (timer.Over())
             break;
         pollfd p{fd_, POLLIN, 0};
-        if (poll(&p, 1, PollTimeout(deadline)) < 0 && errno != EINTR)
+        if (poll(&p, 1, PollTimeout(timer.Next())) < 0 && errno != EINTR)
             return errno;
         if ((p.revents & (POLLERR | POLLHUP | POLLNVAL)) && !(p.revents & POLLIN))
             return EIO;
