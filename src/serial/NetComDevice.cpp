@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "NetComDevice.h"
 
+#include "ComTimeouts.h"
 #include "GnuGettext.h"
 
 #include <netdb.h>
@@ -26,7 +27,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-constexpr std::uint32_t kMaxTimeout = 0xFFFFFFFF;
 // How often the monitor looks again while decoded bytes wait unread or a write waits for its
 // acknowledgement.
 constexpr int kTickMs = 10;
@@ -37,22 +37,6 @@ constexpr std::size_t kInputLimit = 64 * 1024;
 constexpr int kKeepIdleS = 10, kKeepIntervalS = 5, kKeepCount = 3, kUserTimeoutMs = 25000;
 
 std::atomic<int> gCancel{-1};
-
-int PollTimeout(Clock::time_point deadline)
-{
-    if (deadline == Clock::time_point::max())
-        return -1;
-    const auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now()).count();
-    return static_cast<int>(std::clamp<long long>(left, 0, 1 << 30));
-}
-
-std::optional<Clock::time_point> TotalDeadline(std::uint32_t multiplier, std::uint32_t constant, int n)
-{
-    if (multiplier == 0 && constant == 0)
-        return std::nullopt;
-    const auto ms = std::uint64_t{multiplier} * std::uint64_t(n) + constant;
-    return Clock::now() + milliseconds(static_cast<long long>(std::min<std::uint64_t>(ms, 1ULL << 40)));
-}
 
 enum class TWaited { Ready, TimedOut, Cancelled };
 
@@ -214,15 +198,12 @@ int TNetComDevice::Open(const QString& portName)
     int fd = -1;
     if (const int error = Connect(*address, fd, errorDetail_))
         return error;
-    const int kick = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (kick < 0) {
-        const int error = errno;
+    if (const int error = monitorWait_.Open()) {
         ::close(fd);
         return error;
     }
     scheme_ = address->Scheme;
     fd_ = fd;
-    kick_ = kick;
     input_.clear();
     lines_ = {};
     telnet_ = {};
@@ -279,9 +260,8 @@ void TNetComDevice::Close()
     while (::recv(fd_, sink, sizeof sink, MSG_DONTWAIT) > 0) {
     }
     ::close(fd_);
-    ::close(kick_);
+    monitorWait_.Close();
     fd_ = -1;
-    kick_ = -1;
 }
 
 // --- Settings ---------------------------------------------------------------------------------
@@ -536,7 +516,7 @@ int TNetComDevice::Write(const char* data, int size, int& written)
         return error;
     written = size;
     txPending_ = true;
-    Kick();
+    monitorWait_.Kick();
     return 0;
 }
 
@@ -609,7 +589,7 @@ int TNetComDevice::Pump()
         error = Send(answers, Clock::now() + AnswerTime);
     // The monitor may be waiting on the socket this call emptied: it is told that bytes came.
     if (received_.load() != before)
-        Kick();
+        monitorWait_.Kick();
     return error;
 }
 
@@ -618,17 +598,7 @@ int TNetComDevice::Read(char* data, int size, int& read)
     read = 0;
     if (fd_ < 0)
         return EBADF;
-    const auto& t = timeouts_;
-    const bool immediate = t.ReadIntervalTimeout == kMaxTimeout && t.ReadTotalTimeoutMultiplier == 0
-        && t.ReadTotalTimeoutConstant == 0;
-    const bool firstByteOnly = t.ReadIntervalTimeout == kMaxTimeout && t.ReadTotalTimeoutMultiplier == kMaxTimeout
-        && t.ReadTotalTimeoutConstant != 0 && t.ReadTotalTimeoutConstant != kMaxTimeout;
-    const auto total = immediate ? std::nullopt
-        : firstByteOnly ? std::optional(Clock::now() + milliseconds(t.ReadTotalTimeoutConstant))
-                        : TotalDeadline(t.ReadTotalTimeoutMultiplier, t.ReadTotalTimeoutConstant, size);
-    const bool useInterval = t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != kMaxTimeout;
-    std::optional<Clock::time_point> intervalEnd;
-
+    TReadDeadline timer(timeouts_, size);
     int got = 0;
     while (got < size) {
         const int error = Pump();
@@ -641,10 +611,9 @@ int TNetComDevice::Read(char* data, int size, int& read)
         }
         if (taken > 0) {
             got += int(taken);
-            if (firstByteOnly)
+            if (timer.FirstByteOnly())
                 break;
-            if (useInterval)
-                intervalEnd = Clock::now() + milliseconds(t.ReadIntervalTimeout);
+            timer.Received();
             continue;
         }
         if (error) {
@@ -652,13 +621,9 @@ int TNetComDevice::Read(char* data, int size, int& read)
                 break;
             return error;
         }
-        if (immediate)
+        if (timer.Over())
             break;
-        auto deadline = total;
-        if (intervalEnd && (!deadline || *intervalEnd < *deadline))
-            deadline = intervalEnd;
-        if (deadline && Clock::now() >= *deadline)
-            break;
+        const auto deadline = timer.Next();
         // The monitor may take bytes off the socket meanwhile: look at the queue again soon.
         const auto soon = Clock::now() + milliseconds(kTickMs);
         pollfd p{fd_, POLLIN, 0};
@@ -764,20 +729,11 @@ int TNetComDevice::CheckPresent()
 
 // --- Events -----------------------------------------------------------------------------------
 
-void TNetComDevice::Kick()
-{
-    const std::uint64_t one = 1;
-    if (kick_ >= 0)
-        (void)!::write(kick_, &one, sizeof one);
-}
-
 int TNetComDevice::SetCommMask(std::uint32_t mask)
 {
     if (fd_ < 0)
         return EBADF;
-    mask_ = mask;
-    rebaseline_ = true;
-    Kick();
+    monitorWait_.SetMask(mask);
     return 0;
 }
 
@@ -786,8 +742,8 @@ TWaitResult TNetComDevice::WaitCommEvent(const TStopEvent& stop, std::uint32_t& 
     events = 0;
     error = 0;
     for (;;) {
-        const std::uint32_t mask = mask_.load();
-        if (rebaseline_.exchange(false)) {
+        const std::uint32_t mask = monitorWait_.Mask();
+        if (monitorWait_.TakeNewMask()) {
             // Bytes already waiting count as new: the first wait reports them.
             std::lock_guard lock(mutex_);
             seenReceived_ = received_.load() - input_.size();
@@ -833,26 +789,12 @@ TWaitResult TNetComDevice::WaitCommEvent(const TStopEvent& stop, std::uint32_t& 
             full = input_.size() >= kInputLimit;
         }
         // A full queue leaves the socket unread until the port reads: it is looked at on the tick.
-        pollfd fds[3] = {
-            {stop.Handle(), POLLIN, 0},
-            {kick_, POLLIN, 0},
-            {full ? -1 : fd_, POLLIN, 0},
-        };
-        if (poll(fds, 3, full || unacknowledged ? kTickMs : -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            error = errno;
-            return TWaitResult::Failed;
-        }
-        if (fds[0].revents)
-            return TWaitResult::Stopped;
-        if (fds[1].revents & POLLIN) {
-            std::uint64_t count;
-            [[maybe_unused]] const ssize_t drained = ::read(kick_, &count, sizeof count);
-        }
+        pollfd connection{full ? -1 : fd_, POLLIN, 0};
+        if (const auto end = monitorWait_.Wait(stop, connection, full || unacknowledged ? kTickMs : -1, error))
+            return *end;
         // A hang-up or error shows in the next look (the read ends or fails); a socket that says
         // so without either is lost all the same, rather than polled again at once.
-        if ((fds[2].revents & (POLLHUP | POLLERR)) && Pump() == 0 && !(fds[2].revents & POLLIN)) {
+        if ((connection.revents & (POLLHUP | POLLERR)) && Pump() == 0 && !(connection.revents & POLLIN)) {
             int socketError = 0;
             socklen_t size = sizeof socketError;
             getsockopt(fd_, SOL_SOCKET, SO_ERROR, &socketError, &size);

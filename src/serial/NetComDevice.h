@@ -3,6 +3,7 @@
 
 #include "ComDevice.h"
 #include "LbServerProtocol.h"
+#include "MonitorWait.h"
 #include "NetPortName.h"
 #include "TelnetProtocol.h"
 
@@ -72,12 +73,11 @@ private:
     int AwaitReply(std::uint8_t command, unsigned after, std::vector<std::uint8_t>& value);
     // One message as a SEND line, and the server's answer to it.
     int SendMessage(const std::vector<std::uint8_t>& message, Clock::time_point deadline);
-    void Kick();
     void Fail(int error);
 
     TNetScheme scheme_ = TNetScheme::Tcp;
     int fd_ = -1;
-    int kick_ = -1;
+    TMonitorWait monitorWait_; // kicked after a write, and when a call took bytes off the socket
     QString errorDetail_;
     TCommTimeouts timeouts_{};
     bool settingsApplied_ = false;
@@ -100,8 +100,6 @@ private:
     bool awaitSent_ = true;                // whether a write waits for the server's SENT answer
     std::atomic<std::uint64_t> received_{0};
     std::atomic<std::uint8_t> modemState_{0};
-    std::atomic<std::uint32_t> mask_{0};
-    std::atomic<bool> rebaseline_{false};
     std::atomic<bool> txPending_{false};
 
     // The monitor's view at its last look.

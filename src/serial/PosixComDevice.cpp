@@ -3,8 +3,9 @@
 
 #include "PortDevice.h"
 
-#include "EComPort.h"
+#include "ComTimeouts.h"
 #include "GnuGettext.h"
+#include "MonitorWait.h"
 #include "PosixLineSettings.h"
 
 #include <QFile>
@@ -12,7 +13,6 @@
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -23,15 +23,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <optional>
 #include <thread>
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-constexpr std::uint32_t kMaxTimeout = 0xFFFFFFFF;
 // How often the monitor looks at modem lines and error counters: Linux has no poll event for
 // them (TIOCMIWAIT blocks a thread of its own and cannot join a poll).
 constexpr int kLineTickMs = 10;
@@ -58,29 +55,6 @@ int RetryOnInterrupt(const auto& call)
         r = call();
     } while (r < 0 && errno == EINTR);
     return r;
-}
-
-// Milliseconds left until the deadline for poll(): -1 without a deadline, never below 0.
-int PollTimeout(const std::optional<Clock::time_point>& deadline)
-{
-    if (!deadline)
-        return -1;
-    const auto left = std::chrono::ceil<milliseconds>(*deadline - Clock::now()).count();
-    return static_cast<int>(std::clamp<long long>(left, 0, 1 << 30));
-}
-
-bool Passed(const std::optional<Clock::time_point>& deadline)
-{
-    return deadline && Clock::now() >= *deadline;
-}
-
-// A time-out of mult * n + constant milliseconds; none when both are zero.
-std::optional<Clock::time_point> TotalDeadline(std::uint32_t multiplier, std::uint32_t constant, int n)
-{
-    if (multiplier == 0 && constant == 0)
-        return std::nullopt;
-    const auto ms = std::uint64_t{multiplier} * std::uint64_t(n) + constant;
-    return Clock::now() + milliseconds(static_cast<long long>(std::min<std::uint64_t>(ms, 1ULL << 40)));
 }
 
 int ReadErrorCounts(int fd, TPosixComDevice::TErrorCounts& counts)
@@ -130,32 +104,6 @@ std::unique_ptr<TComDevice> CreateSerialComDevice()
     return std::make_unique<TPosixComDevice>();
 }
 
-// --- TStopEvent -------------------------------------------------------------------------------
-
-TStopEvent::TStopEvent()
-    : fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
-{
-    if (fd_ < 0)
-        throw EComPort(erThreadCreated, errno);
-}
-
-TStopEvent::~TStopEvent()
-{
-    ::close(fd_);
-}
-
-void TStopEvent::Signal()
-{
-    const std::uint64_t one = 1;
-    (void)RetryOnInterrupt([&] { return int(::write(fd_, &one, sizeof one)); });
-}
-
-bool TStopEvent::IsSignalled() const
-{
-    pollfd p{fd_, POLLIN, 0};
-    return poll(&p, 1, 0) > 0;
-}
-
 // --- Opening and closing ----------------------------------------------------------------------
 
 TPosixComDevice::~TPosixComDevice()
@@ -203,12 +151,10 @@ int TPosixComDevice::Open(const QString& portName)
     // Whatever a previous user of the line left behind is not ours to receive.
     tcflush(fd, TCIOFLUSH);
 
-    const int kick = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (kick < 0)
-        return fail(errno);
+    if (const int error = monitorWait_.Open())
+        return fail(error);
 
     fd_ = fd;
-    kick_ = kick;
     bytesRead_ = 0;
     txPending_ = false;
     eventCharSeen_ = false;
@@ -229,9 +175,8 @@ void TPosixComDevice::Close()
     // close while anyone else keeps the tty open, and lock this program out of its next open.
     (void)ioctl(fd_, TIOCNXCL);
     ::close(fd_);
-    ::close(kick_);
+    monitorWait_.Close();
     fd_ = -1;
-    kick_ = -1;
 }
 
 // --- Settings ---------------------------------------------------------------------------------
@@ -331,7 +276,7 @@ int TPosixComDevice::Write(const char* data, int size, int& written)
     written = std::max(0, accepted - queued);
     if (accepted > 0) {
         txPending_ = true;
-        Kick();
+        monitorWait_.Kick();
     }
     return 0;
 }
@@ -341,30 +286,16 @@ int TPosixComDevice::Read(char* data, int size, int& read)
     read = 0;
     if (fd_ < 0)
         return EBADF;
-    const auto& t = timeouts_;
-    // Interval "maximum" with no totals: return at once with what has arrived.
-    const bool immediate = t.ReadIntervalTimeout == kMaxTimeout && t.ReadTotalTimeoutMultiplier == 0
-        && t.ReadTotalTimeoutConstant == 0;
-    // Interval and multiplier "maximum", a constant: wait up to the constant for a first byte.
-    const bool firstByteOnly = t.ReadIntervalTimeout == kMaxTimeout
-        && t.ReadTotalTimeoutMultiplier == kMaxTimeout && t.ReadTotalTimeoutConstant != 0
-        && t.ReadTotalTimeoutConstant != kMaxTimeout;
-    const auto total = immediate ? std::nullopt
-        : firstByteOnly ? std::optional(Clock::now() + milliseconds(t.ReadTotalTimeoutConstant))
-                        : TotalDeadline(t.ReadTotalTimeoutMultiplier, t.ReadTotalTimeoutConstant, size);
-    const bool useInterval = t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != kMaxTimeout;
-    std::optional<Clock::time_point> intervalEnd;
-
+    TReadDeadline timer(timeouts_, size);
     int got = 0;
     while (got < size) {
         const ssize_t r = ::read(fd_, data + got, std::size_t(size - got));
         if (r > 0) {
             got += int(r);
             bytesRead_ += std::uint64_t(r);
-            if (firstByteOnly)
+            if (timer.FirstByteOnly())
                 break;
-            if (useInterval)
-                intervalEnd = Clock::now() + milliseconds(t.ReadIntervalTimeout);
+            timer.Received();
             continue;
         }
         if (r == 0)
@@ -373,15 +304,10 @@ int TPosixComDevice::Read(char* data, int size, int& read)
             continue;
         if (errno != EAGAIN)
             return errno;
-        if (immediate)
-            break;
-        auto deadline = total;
-        if (intervalEnd && (!deadline || *intervalEnd < *deadline))
-            deadline = intervalEnd;
-        if (Passed(deadline))
+        if (timer.Over())
             break;
         pollfd p{fd_, POLLIN, 0};
-        if (poll(&p, 1, PollTimeout(deadline)) < 0 && errno != EINTR)
+        if (poll(&p, 1, PollTimeout(timer.Next())) < 0 && errno != EINTR)
             return errno;
         if ((p.revents & (POLLERR | POLLHUP | POLLNVAL)) && !(p.revents & POLLIN))
             return EIO;
@@ -389,11 +315,11 @@ int TPosixComDevice::Read(char* data, int size, int& read)
 
     if (line_.DiscardNull)
         got = int(std::remove(data, data + got, '\0') - data);
-    if ((mask_.load() & ComEventMask::RxFlag) && std::find(data, data + got, line_.EventChar) != data + got) {
+    if ((monitorWait_.Mask() & ComEventMask::RxFlag) && std::find(data, data + got, line_.EventChar) != data + got) {
         // Linux cannot see the event character arrive without taking it from the queue, so it is
         // reported once a read has taken it.
         eventCharSeen_ = true;
-        Kick();
+        monitorWait_.Kick();
     }
     read = got;
     return 0;
@@ -487,20 +413,11 @@ int TPosixComDevice::CheckPresent()
 
 // --- Events -----------------------------------------------------------------------------------
 
-void TPosixComDevice::Kick()
-{
-    const std::uint64_t one = 1;
-    if (kick_ >= 0)
-        (void)RetryOnInterrupt([&] { return int(::write(kick_, &one, sizeof one)); });
-}
-
 int TPosixComDevice::SetCommMask(std::uint32_t mask)
 {
     if (fd_ < 0)
         return EBADF;
-    mask_ = mask;
-    rebaseline_ = true;
-    Kick();
+    monitorWait_.SetMask(mask);
     return 0;
 }
 
@@ -600,8 +517,8 @@ TWaitResult TPosixComDevice::WaitCommEvent(const TStopEvent& stop, std::uint32_t
     events = 0;
     error = 0;
     for (;;) {
-        const std::uint32_t mask = mask_.load();
-        if (rebaseline_.exchange(false))
+        const std::uint32_t mask = monitorWait_.Mask();
+        if (monitorWait_.TakeNewMask())
             Rebaseline(mask);
 
         int unread = 0;
@@ -617,27 +534,12 @@ TWaitResult TPosixComDevice::WaitCommEvent(const TStopEvent& stop, std::uint32_t
 
         // The device is always in the set: a hang-up (an adapter pulled out) shows as POLLHUP or
         // POLLERR even when no event is asked for.
-        pollfd fds[3] = {
-            {stop.Handle(), POLLIN, 0},
-            {kick_, POLLIN, 0},
-            {fd_, short(waitForInput ? POLLIN : 0), 0},
-        };
-        if (poll(fds, 3, tick ? kLineTickMs : -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            error = errno;
-            return TWaitResult::Failed;
-        }
-        if (fds[0].revents)
-            return TWaitResult::Stopped;
-        if (fds[1].revents & POLLIN) {
-            // Only drained: what it read, or whether it read, changes nothing.
-            std::uint64_t count;
-            [[maybe_unused]] const ssize_t drained = ::read(kick_, &count, sizeof count);
-        }
+        pollfd device{fd_, short(waitForInput ? POLLIN : 0), 0};
+        if (const auto end = monitorWait_.Wait(stop, device, tick ? kLineTickMs : -1, error))
+            return *end;
         // A device that went away makes every later poll return at once: that ends the wait
         // instead of spinning.
-        if (fds[2].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+        if (device.revents & (POLLHUP | POLLERR | POLLNVAL)) {
             error = EIO;
             return TWaitResult::Failed;
         }

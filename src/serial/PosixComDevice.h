@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ComDevice.h"
+#include "MonitorWait.h"
 #include "PosixLineSettings.h"
 
 #include <atomic>
@@ -54,13 +55,12 @@ private:
     int InputCount(int& count) const;
     int OutputCount() const;
     int ReceivedTotal(std::uint64_t& total) const;
-    void Kick();
     void Rebaseline(std::uint32_t mask);
     int DetectEvents(std::uint32_t mask, std::uint32_t& found);
 
     int fd_ = -1;
     QString errorDetail_;
-    int kick_ = -1; // eventfd: wakes the monitor after a write, or when the event character was read
+    TMonitorWait monitorWait_; // kicked after a write, or when a read took the event character
     TPosixLine line_{};
     TCommTimeouts timeouts_{};
     int inputSize_ = 0;
@@ -68,8 +68,6 @@ private:
     bool errorCountsAvailable_ = false;
 
     // Shared between the main thread and the monitor thread.
-    std::atomic<std::uint32_t> mask_{0};
-    std::atomic<bool> rebaseline_{false};
     std::atomic<std::uint64_t> bytesRead_{0};
     std::atomic<bool> txPending_{false};
     std::atomic<bool> eventCharSeen_{false};
