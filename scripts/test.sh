@@ -29,7 +29,7 @@ build() {
 echo "== The suite under AddressSanitizer and UndefinedBehaviorSanitizer, char unsigned as on ARM"
 build build-asan -DCMAKE_BUILD_TYPE=Debug "-DSENTRAX_SANITIZE=address;undefined" -DCMAKE_CXX_FLAGS=-funsigned-char
 if ! (cd build-asan &&
-  ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$PWD/../tests/lsan.supp \
+  ASAN_OPTIONS=detect_leaks=1:fast_unwind_on_malloc=0 LSAN_OPTIONS=suppressions=$PWD/../tests/lsan.supp \
   UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure --parallel 2 --timeout 900 > ctest.log 2>&1); then
   cat build-asan/ctest.log
   exit 1

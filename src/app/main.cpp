@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Application.h"
 #include "StandardStreams.h"
+#include "Utf8Locale.h"
 
 #include <csignal>
 #include <cstdio>
@@ -36,6 +37,7 @@ int main(int argc, char** argv)
 {
     if (!OpenClosedStandardStreams())
         return 1;
+    UseUtf8CharacterType();
     // A reader that went away is a failed write, never the end of the program.
     std::signal(SIGPIPE, SIG_IGN);
     // Answered without a display: they must work where the window cannot.

@@ -11,6 +11,7 @@
 #include "ProgrammingPass.h"
 #include "StandardStreams.h"
 #include "StopSignals.h"
+#include "Utf8Locale.h"
 
 #include <QCoreApplication>
 
@@ -50,6 +51,7 @@ int main(int argc, char** argv)
 {
     if (!OpenClosedStandardStreams())
         return 1;
+    UseUtf8CharacterType();
     // A reader that went away (a closed pipe) is a write error, said at the end; it never ends
     // the program in the middle of a pass.
     std::signal(SIGPIPE, SIG_IGN);

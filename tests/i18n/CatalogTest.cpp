@@ -4,12 +4,12 @@
 
 #include "Exception.h"
 #include "GnuGettext.h"
+#include "Msgfmt.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -35,10 +35,7 @@ QString Compile(const QString& dir, const QString& language, const QString& doma
     file.write(po);
     file.close();
     const QString target = folder + u'/' + domain + QStringLiteral(".mo");
-    QProcess msgfmt;
-    msgfmt.start(QStringLiteral("msgfmt"), options + QStringList{QStringLiteral("-o"), target, source});
-    EXPECT_TRUE(msgfmt.waitForFinished(30000));
-    EXPECT_EQ(msgfmt.exitCode(), 0) << msgfmt.readAllStandardError().toStdString();
+    Msgfmt(source, target, options);
     return target;
 }
 

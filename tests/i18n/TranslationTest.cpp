@@ -8,6 +8,7 @@
 #include "EComPort.h"
 #include "Exception.h"
 #include "GnuGettext.h"
+#include "Msgfmt.h"
 #include "ResStringHook.h"
 #include "SysUtils.h"
 
@@ -18,7 +19,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMessageBox>
-#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -40,11 +40,8 @@ QString Compile(const QString& localeDir, const QString& language, const QString
     EXPECT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n\n" + entries);
     file.close();
-    QProcess msgfmt;
     const QString target = folder + u'/' + domain + QStringLiteral(".mo");
-    msgfmt.start(QStringLiteral("msgfmt"), {QStringLiteral("-o"), target, source});
-    EXPECT_TRUE(msgfmt.waitForFinished(30000));
-    EXPECT_EQ(msgfmt.exitCode(), 0) << msgfmt.readAllStandardError().toStdString();
+    Msgfmt(source, target);
     return target;
 }
 
@@ -232,9 +229,7 @@ TEST(ComponentTranslation, AFailedLookupEndsTheWalkWithTheProperty)
         ASSERT_TRUE(po.open(QIODevice::WriteOnly));
         po.write("msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=ISO-8859-1\\n\"\n\nmsgid \"Bad\"\nmsgstr \"B\xE4\xE4\"\n");
         po.close();
-        QProcess msgfmt;
-        msgfmt.start(QStringLiteral("msgfmt"), {QStringLiteral("-o"), folder + QStringLiteral("/forms.mo"), po.fileName()});
-        ASSERT_TRUE(msgfmt.waitForFinished(30000));
+        Msgfmt(po.fileName(), folder + QStringLiteral("/forms.mo"));
     }
     t.Install();
     TComponentLike root(QStringLiteral("Root"));
@@ -486,10 +481,7 @@ struct TCatalogsBesideTheProgram {
         source.write(po);
         source.close();
         const QString target = folder + u'/' + domain + QStringLiteral(".mo");
-        QProcess msgfmt;
-        msgfmt.start(QStringLiteral("msgfmt"), {QStringLiteral("-o"), target, source.fileName()});
-        EXPECT_TRUE(msgfmt.waitForFinished(30000));
-        EXPECT_EQ(msgfmt.exitCode(), 0) << msgfmt.readAllStandardError().toStdString();
+        Msgfmt(source.fileName(), target);
         return target;
     }
 };
