@@ -3,8 +3,10 @@
 #include "StandardStreams.h"
 #include "Utf8Locale.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <string_view>
 
 namespace {
@@ -28,7 +30,10 @@ by one (the message being sent goes out whole, then the port is closed).
 // Writes the text to standard output; the exit code: 0, or 1 when it could not be written.
 int Print(const char* text)
 {
-    return std::fputs(text, stdout) >= 0 && std::fflush(stdout) == 0 ? 0 : 1;
+    if (std::fputs(text, stdout) >= 0 && std::fflush(stdout) == 0)
+        return 0;
+    std::fprintf(stderr, "sentrax-configurator: cannot write the output: %s (code %d)\n", std::strerror(errno), errno);
+    return 1;
 }
 
 } // namespace

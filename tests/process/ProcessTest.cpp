@@ -190,15 +190,17 @@ protected:
 TEST(ProgramWithoutDisplay, AnswersHelpAndVersionAndSaysInOneLineThatItNeedsADisplay)
 {
     QTemporaryDir dir;
-    const auto run = [&](const std::string& argument) {
-        const std::string out = dir.filePath(QStringLiteral("out")).toStdString();
+    // Standard output into a file that is kept, or into the device given (never read back).
+    const auto run = [&](const std::string& argument, std::string device = {}) {
+        const std::string out = device.empty() ? dir.filePath(QStringLiteral("out")).toStdString() : device;
         const std::string err = dir.filePath(QStringLiteral("err")).toStdString();
         TChildProcess program({"sh", "-c", "exec \"$0\" $1 > '" + out + "' 2> '" + err + "'", SENTRAX_PROGRAM, argument},
                               {{"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=", "LANG=C", "LC_ALL=C"}, false});
         const std::optional<int> exit = program.WaitExit(60s);
         QFile o(QString::fromStdString(out));
         QFile e(QString::fromStdString(err));
-        o.open(QIODevice::ReadOnly);
+        if (device.empty())
+            o.open(QIODevice::ReadOnly);
         e.open(QIODevice::ReadOnly);
         return std::tuple{exit, o.readAll(), e.readAll()};
     };
@@ -208,6 +210,10 @@ TEST(ProgramWithoutDisplay, AnswersHelpAndVersionAndSaysInOneLineThatItNeedsADis
     const auto [helpExit, help, helpErr] = run("--help");
     EXPECT_EQ(helpExit, std::optional<int>(0));
     EXPECT_TRUE(help.startsWith("Usage: sentrax-configurator")) << help.toStdString();
+    // Output that cannot be written is an error, as in every command-line program.
+    const auto [fullExit, full, fullErr] = run("--version", "/dev/full");
+    EXPECT_EQ(fullExit, std::optional<int>(1));
+    EXPECT_EQ(fullErr, QByteArray("sentrax-configurator: cannot write the output: No space left on device (code 28)\n"));
     const auto [exit, out, err] = run("");
     EXPECT_EQ(exit, std::optional<int>(1)) << "not an abort";
     EXPECT_EQ(err, QByteArray("sentrax-configurator: cannot open its window: no display could be reached (it needs a "

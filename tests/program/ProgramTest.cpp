@@ -280,7 +280,7 @@ TEST(SentraxProgramFaults, OnlyASignalStopsItAndThenBetweenWholeMessages)
 
     // The next program opens the port at once. Started with standard input, output and error
     // closed, it has the null device there (no pipe or port of its own can take their numbers)
-    // and runs the whole pass.
+    // and runs the whole pass; output with nowhere to go counts as output not written.
     std::vector<std::string> streams;
     const std::size_t before = simulator.Bytes("rx").size();
     const auto look = [&](TChildProcess& program) {
@@ -293,7 +293,7 @@ TEST(SentraxProgramFaults, OnlyASignalStopsItAndThenBetweenWholeMessages)
     closed.During = look;
     closed.ClosedStandardStreams = true;
     const TRun next = RunProgram(PassArguments(pass, simulator.Port), closed);
-    EXPECT_EQ(next.Exit, std::optional<int>(0));
+    EXPECT_EQ(next.Exit, std::optional<int>(1)) << "output that could not be written, after a whole pass";
     EXPECT_EQ(streams, std::vector<std::string>(3, "/dev/null"));
     const std::vector<LocoNet::TMessage> all = simulator.Received();
     const TSeenPass nextPass = SeenPass({all.begin() + std::ptrdiff_t(sent.size()), all.end()}, expected);
