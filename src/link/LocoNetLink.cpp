@@ -42,8 +42,11 @@ TLocoNetLink::TLocoNetLink(TCustomComPort& port, TLocoNetView& view, std::string
 
 void TLocoNetLink::SendMessage(const LocoNet::TMessage& message)
 {
-    for (std::uint8_t byte : LocoNet::WithChecksum(message)) {
-        port_.WriteText(QByteArray(1, char(byte)));
+    const LocoNet::TMessage wire = LocoNet::WithChecksum(message);
+    for (std::size_t i = 0; i < wire.size(); ++i) {
+        port_.WriteText(QByteArray(1, char(wire[i])));
+        if (i + 1 == wire.size())
+            view_.MessageSent(wire);
         view_.Pause(BytePause);
     }
 }

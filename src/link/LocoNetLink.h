@@ -29,6 +29,8 @@ public:
     // After each message of a pass has been checked: the window handles its pending events
     // here, so that what arrives meanwhile is answered while the pass goes on.
     virtual void ProcessPending() {}
+    // A whole message has been written (before the pause after its last byte).
+    virtual void MessageSent(const LocoNet::TMessage& message) { static_cast<void>(message); }
     // The pauses of the byte pacing. A view may end the send here by raising (a stop request):
     // the byte before the pause has gone out whole.
     virtual void Pause(std::chrono::milliseconds time);

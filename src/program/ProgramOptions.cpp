@@ -100,7 +100,7 @@ Options:
 Exit status: 0 done; 1 the output could not be written (the pass itself was completed);
 2 an argument was refused (nothing was sent); 3 the port could not be opened, or the ports could
 not be listed; 4 the port failed or went away during the pass; 5 nothing came back from the port
-(is it the LocoNet interface?); 128 + the signal's number when stopped by one (130 for Ctrl-C):
+(is it the LocoNet interface?), or not every message sent did; 128 + the signal's number when stopped by one (130 for Ctrl-C):
 the message being sent goes out whole (a switch-request pair both its messages), then the port
 is closed; a second Ctrl-C changes nothing. Errors name the port, the system's reason and its
 code.

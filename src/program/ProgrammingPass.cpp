@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <deque>
 #include <string>
 
 using namespace std::chrono_literals;
@@ -76,10 +77,24 @@ public:
         : console_(console)
     {
     }
+    // A LocoNet interface puts every message it is given on the bus and echoes it: what was sent
+    // is waited for among what comes back, in the order sent. One that comes back after a later
+    // one has is taken as lost.
+    void MessageSent(const LocoNet::TMessage& message) override
+    {
+        std::string hex;
+        LocoNet::AppendHex(hex, message);
+        unechoed_.push_back(std::move(hex));
+        ++sent_;
+    }
     void AddLine(std::string_view line) override
     {
         if (line != LocoNet::NoCentralLine)
             ++messages_;
+        if (const auto echo = std::find(unechoed_.begin(), unechoed_.end(), line); echo != unechoed_.end()) {
+            lost_ += int(echo - unechoed_.begin());
+            unechoed_.erase(unechoed_.begin(), echo + 1);
+        }
         lastTraffic_ = std::chrono::steady_clock::now();
         console_.Line(QString::fromLatin1(line.data(), qsizetype(line.size())));
     }
@@ -92,13 +107,18 @@ public:
     }
     void Beep() override { console_.Bell(); }
     void ProcessPending() override { QCoreApplication::processEvents(); }
-    // The LocoNet messages received.
+    // The LocoNet messages received; those sent, and how many of them did not come back.
     int Messages() const { return messages_; }
+    int Sent() const { return sent_; }
+    int NotEchoed() const { return lost_ + int(unechoed_.size()); }
     std::chrono::steady_clock::time_point LastTraffic() const { return lastTraffic_; }
 
 private:
     TConsole& console_;
     int messages_ = 0;
+    int sent_ = 0;
+    int lost_ = 0;
+    std::deque<std::string> unechoed_;
     std::chrono::steady_clock::time_point lastTraffic_ = std::chrono::steady_clock::now();
 };
 
@@ -223,6 +243,15 @@ int RunProgrammingPass(const TProgramOptions& options, TConsole& console, TStopS
     if (view.Messages() == 0) {
         // A LocoNet interface echoes what it sends: not even that came back.
         console.Error(QStringLiteral("no LocoNet message came back from %1: is it the LocoNet interface?").arg(options.Port));
+        return 5;
+    }
+    if (const int missing = view.NotEchoed()) {
+        // The interface, or the bus behind it, stopped taking messages during the pass.
+        console.Error(QStringLiteral("%1 of the %2 LocoNet messages sent did not come back from %3: the module may not "
+                                     "be programmed; is the interface still connected to the LocoNet?")
+                          .arg(missing)
+                          .arg(view.Sent())
+                          .arg(options.Port));
         return 5;
     }
     return 0;

@@ -551,8 +551,9 @@ TEST(SentraxProgramNetwork, EachFaultEndsInOneErrorWithItsCode)
              });
              TRun run = RunProgram(PassArguments(pass, garbage.Name("lbserver")));
              EXPECT_EQ(run.Out.split(u'\n').count(QStringLiteral("837C")), 1) << run.Out.toStdString();
+             EXPECT_TRUE(run.Err.contains(QStringLiteral(": 10 of the 11 LocoNet messages sent did not come back from lbserver://")));
              return run;
-         }, 0, nullptr},
+         }, 5, "the module may not be programmed; is the interface still connected to the LocoNet?"},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.What);
