@@ -181,10 +181,10 @@ echo "Work directory: $work (logs in $logs)"
 echo "== The minimal Debian 12 roots (cached in $cache)"
 start=$(date +%s)
 arm64_start=$start
-arm64_cached=cached
-if [ ! -f "$cache/bookworm-arm64.tar" ]; then
+if [ -f "$cache/bookworm-arm64.tar" ]; then
+  step "arm64 root" "$start" cached
+else
   # Under emulation this takes long: it goes on beside the cross build.
-  arm64_cached=made
   echo "   making the arm64 root in the background (mmdebstrap --architectures=arm64 --variant=minbase bookworm)"
   arm64_partial="$cache/bookworm-arm64.$$.partial.tar"
   partial+=("$arm64_partial")
@@ -227,10 +227,10 @@ step "cross-build set-up" "$start" done
 
 echo "== The cross build for arm64 (its output: $logs/build.log)"
 start=$(date +%s)
-# The suite's time limits ten times as long: under emulation everything is slower.
+# The suite's time limits five times as long: under emulation everything is slower.
 if ! in_root "$build_root" "cd /root/sentrax && dpkg-architecture -aarm64 -c cmake -S . -B build-arm64 -G Ninja \
       -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-aarch64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DSENTRAX_TEST_TIMEOUT_SCALE=10 &&
+      -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DSENTRAX_TEST_TIMEOUT_SCALE=5 &&
       dpkg-architecture -aarm64 -c cmake --build build-arm64 --parallel 2 &&
       cd build-arm64 && dpkg-architecture -aarm64 -c cpack" > "$logs/build.log" 2>&1; then
   tail -n 40 "$logs/build.log"
@@ -253,17 +253,51 @@ step "cross build" "$start" "done, $warnings compiler warnings"
 echo "== The suite, arm64 under qemu-user (its output: $logs/ctest.log)"
 start=$(date +%s)
 tests_status=0
-in_root "$build_root" "cd /root/sentrax/build-arm64 && dpkg-architecture -aarm64 -c \
-    ctest --output-on-failure --parallel 2 --timeout 3000" > "$logs/ctest.log" 2>&1 || tests_status=$?
+in_root "$build_root" "ulimit -v 4000000 && cd /root/sentrax/build-arm64 && dpkg-architecture -aarm64 -c \
+    ctest --output-on-failure --parallel 2 --timeout 1500" > "$logs/ctest.log" 2>&1 || tests_status=$?
 summary=$(grep -E '^[0-9]+% tests passed' "$logs/ctest.log" || echo "no summary (exit code $tests_status)")
-grep -E '^\s+[0-9]+ - .*\((Failed|Timeout|Not Run|SEGFAULT|Subprocess aborted|Exception)' "$logs/ctest.log" \
-  > "$logs/failed-tests.txt" || true
 skipped=$(grep -c '\*\*\*Skipped' "$logs/ctest.log" || true)
-if ((tests_status == 0)); then
-  step "tests under emulation" "$start" "$summary ($skipped skipped)"
+sed -nE 's/^\s+[0-9]+ - (.*) \((Failed|Timeout|Not Run|SEGFAULT|Subprocess aborted|Exception|[A-Za-z ]+)\)$/\1/p' \
+  "$logs/ctest.log" > "$logs/failed-tests.txt"
+# Each test that failed runs again, alone, with qemu logging its system calls and what it cannot
+# emulate. One that fails again where qemu-user 7.2 (Debian 12's) lacks what a Linux kernel
+# has fails because of the emulator:
+#  - the ioctls that set a serial port's rate, TCGETS2 and TCSETS2 (0x802c542a, 0x402c542b),
+#    which qemu refuses as "Unsupported ioctl" (ENOSYS): every test that opens a port on a
+#    pseudo-terminal, and the tests of the window and of sentrax-program that go on from there;
+#  - clone with CLONE_PIDFD beside CLONE_VM|CLONE_VFORK, with which Qt's QProcess starts a
+#    program, and which qemu refuses with EINVAL: the catalog tests that run msgfmt.
+# One that passes alone was too slow beside the others; any other failure fails the check.
+: > "$logs/emulation.txt"
+emulator_limits=0 slow=0 real_failures=0
+while IFS= read -r name; do
+  [ -n "$name" ] || continue
+  pattern="^$(sed 's/[][.*^$+?(){}|\\]/\\&/g' <<< "$name")\$"
+  rerun_status=0
+  in_root "$build_root" "ulimit -v 4000000 && rm -rf /tmp/qemu-log && mkdir -p /tmp/qemu-log && cd /root/sentrax/build-arm64 &&
+      QEMU_LOG=unimp,strace QEMU_LOG_FILENAME=/tmp/qemu-log/%d.log dpkg-architecture -aarm64 -c \
+      ctest --output-on-failure --timeout 1500 -R '$pattern'" >> "$logs/ctest-rerun.log" 2>&1 || rerun_status=$?
+  qemu_log=$(cat "$build_root"/tmp/qemu-log/*.log 2>/dev/null | grep -aE 'Unsupported ioctl|clone\(.*errno=22' | sort -u || true)
+  if ((rerun_status == 0)); then
+    echo "$name: passed alone (too slow beside other tests under emulation)" >> "$logs/emulation.txt"
+    slow=$((slow + 1))
+  elif grep -Eq 'Unsupported ioctl: cmd=0x(ffffffff)?(802c542a|402c542b)' <<< "$qemu_log"; then
+    echo "$name: emulator: qemu-user lacks TCGETS2/TCSETS2 (a serial port's rate)" >> "$logs/emulation.txt"
+    emulator_limits=$((emulator_limits + 1))
+  elif grep -Eq 'clone\(CLONE_VM\|CLONE_VFORK\|0x1011.*errno=22' <<< "$qemu_log"; then
+    echo "$name: emulator: qemu-user refuses clone with CLONE_PIDFD (QProcess cannot start msgfmt)" >> "$logs/emulation.txt"
+    emulator_limits=$((emulator_limits + 1))
+  else
+    echo "$name: FAILED" >> "$logs/emulation.txt"
+    real_failures=$((real_failures + 1))
+  fi
+done < "$logs/failed-tests.txt"
+result="$summary ($skipped skipped); of the failed, $emulator_limits fail for what qemu-user lacks, $slow passed alone"
+if ((real_failures == 0)) && grep -q 'tests passed' <<< "$summary"; then
+  step "tests under emulation" "$start" "$result"
 else
-  step "tests under emulation" "$start" "FAILED: $summary"
-  sed 's/^/   | /' "$logs/failed-tests.txt"
+  step "tests under emulation" "$start" "FAILED: $result, $real_failures failed for other reasons"
+  grep 'FAILED$' "$logs/emulation.txt" | sed 's/^/   | /'
 fi
 
 # --- 3. The package on an arm64 root ---------------------------------------------------------
@@ -273,8 +307,8 @@ if ((${#background[@]})); then
   wait "${background[0]}" || { tail -n 20 "$logs/mmdebstrap-arm64.log"; fail "mmdebstrap for arm64"; }
   background=()
   mv "$arm64_partial" "$cache/bookworm-arm64.tar"
+  step "arm64 root" "$arm64_start" "made (beside the cross build)"
 fi
-step "arm64 root" "$arm64_start" "$arm64_cached"
 start=$(date +%s)
 arm_root="$work/arm64-root"
 make_root "$arm_root" arm64
@@ -292,24 +326,58 @@ step "install" "$start" "done ($(in_root "$arm_root" "dpkg-query -W -f '\${Versi
 echo "== The installed programs, arm64 under qemu-user (their output: $logs/programs.log)"
 start=$(date +%s)
 programs_failed=0
+# A TCP port nothing listens on (the roots share the machine's network), for the simulator's
+# LocoNet-over-TCP server.
+free_port() {
+  local port
+  while :; do
+    port=$((20000 + RANDOM % 40000))
+    [ -z "$(ss -ltnH "sport = :$port")" ] && { echo "$port"; return; }
+  done
+}
+# Runs COMMAND in the arm64 root beside the arm64 simulator, which serves its LocoNet on a
+# pseudo-terminal, /tmp/loconet, and on TCP port PORT: with_simulator PORT COMMAND
+with_simulator() {
+  in_root "$arm_root" "loconet-sim --link /tmp/loconet --report-interval 1500 --lbserver $1 > /tmp/simulator.txt 2>&1 &
+    simulator=\$!
+    for _ in \$(seq 400); do [ -e /tmp/loconet ] && break; sleep 0.05; done
+    status=0
+    $2 || status=\$?
+    kill \$simulator; wait \$simulator
+    echo \"(exit code \$status; what the simulator saw:)\"; cat /tmp/simulator.txt
+    exit \$status"
+}
+pass="--module 1.1 --monitor on --first 17 --count 16"
 {
   echo "\$ sentrax-program --version"
   in_root "$arm_root" "sentrax-program --version" || programs_failed=1
   echo "\$ sentrax-configurator --version"
   in_root "$arm_root" "sentrax-configurator --version" || programs_failed=1
-  # A programming pass against the simulator, as "bash scripts/demo.sh program" does it.
-  echo "\$ sentrax-program --port /tmp/loconet --module 1.1 --monitor on --first 17 --count 16"
-  in_root "$arm_root" 'loconet-sim --link /tmp/loconet --report-interval 1500 > /tmp/simulator.txt &
-    simulator=$!
-    for _ in $(seq 400); do [ -e /tmp/loconet ] && break; sleep 0.05; done
-    status=0
-    sentrax-program --port /tmp/loconet --module 1.1 --monitor on --first 17 --count 16 || status=$?
-    kill $simulator; wait $simulator
-    echo "(exit code $status; what the simulator saw:)"; cat /tmp/simulator.txt
-    exit $status' || programs_failed=1
 } > "$logs/programs.log" 2>&1
-version_line=$(sed -n 2p "$logs/programs.log")
-grep -q '^contact 17: level' "$logs/programs.log" || programs_failed=1
+version=$(sed -n 2p "$logs/programs.log")
+# A programming pass against the simulator through the network, as "bash scripts/demo.sh
+# --lbserver program" does it.
+port=$(free_port)
+echo "\$ sentrax-program --port lbserver://127.0.0.1:$port $pass" > "$logs/pass-network.log"
+with_simulator "$port" "sentrax-program --port lbserver://127.0.0.1:$port $pass" >> "$logs/pass-network.log" 2>&1 ||
+  programs_failed=1
+grep -q '^contact 32: level' "$logs/pass-network.log" || programs_failed=1
+network_pass="$(grep -c '^contact [0-9]*: level' "$logs/pass-network.log" || true) input reports"
+# The same through the serial port (the simulator's pseudo-terminal). qemu-user 7.2 (Debian 12's)
+# answers the ioctls that set a port's rate, TCGETS2 and TCSETS2, with ENOSYS ("Unsupported
+# ioctl"), so there the open fails with code 38; on an arm64 kernel these ioctls exist. Any
+# other outcome than a whole pass or that failure fails the check.
+echo "\$ sentrax-program --port /tmp/loconet $pass" > "$logs/pass-serial.log"
+serial_status=0
+with_simulator "$(free_port)" "sentrax-program --port /tmp/loconet $pass" >> "$logs/pass-serial.log" 2>&1 || serial_status=$?
+if ((serial_status == 0)) && grep -q '^contact 32: level' "$logs/pass-serial.log"; then
+  serial_pass="done"
+elif ((serial_status == 3)) && grep -q 'Function not implemented (code 38)' "$logs/pass-serial.log"; then
+  serial_pass="not possible under qemu-user (TCGETS2 unsupported)"
+else
+  serial_pass="FAILED"
+  programs_failed=1
+fi
 
 # The window on a virtual display: an X server from the build root (a peer, as in the tests);
 # the arm64 programs reach it through its socket in the abstract namespace, which the roots share.
@@ -328,26 +396,22 @@ for _ in $(seq 120); do
   [ -n "$window" ] && break
   sleep 0.5
 done
-echo "\$ sentrax-configurator (window: ${window:-none})" >> "$logs/programs.log"
+echo "\$ sentrax-configurator (its window: ${window:-none})" >> "$logs/programs.log"
 kill -TERM "$(cat "$arm_root/tmp/window.pid")" 2>/dev/null || true
 wait "$window_pid" 2>/dev/null || true
 [ -n "$window" ] || programs_failed=1
 # A whole programming pass through the window, by the demo's driver, with a screenshot.
-echo "\$ sentrax-demo --port /tmp/loconet --screenshot /tmp/sentrax-demo-arm64.png" >> "$logs/programs.log"
-in_root "$arm_root" "loconet-sim --link /tmp/loconet --report-interval 1500 > /tmp/simulator.txt &
-    simulator=\$!
-    for _ in \$(seq 400); do [ -e /tmp/loconet ] && break; sleep 0.05; done
-    status=0
-    DISPLAY=$display XDG_RUNTIME_DIR=/tmp/runtime sentrax-demo --port /tmp/loconet --screenshot /tmp/sentrax-demo-arm64.png || status=\$?
-    kill \$simulator; wait \$simulator
-    echo \"(exit code \$status)\"
-    exit \$status" >> "$logs/programs.log" 2>&1 || programs_failed=1
+port=$(free_port)
+echo "\$ sentrax-demo --port lbserver://127.0.0.1:$port --screenshot /tmp/sentrax-demo-arm64.png" > "$logs/pass-window.log"
+with_simulator "$port" "DISPLAY=$display XDG_RUNTIME_DIR=/tmp/runtime SENTRAX_EXTRA_PORTS=lbserver://127.0.0.1:$port \
+    sentrax-demo --port lbserver://127.0.0.1:$port --screenshot /tmp/sentrax-demo-arm64.png" >> "$logs/pass-window.log" 2>&1 ||
+  programs_failed=1
 cp "$arm_root/tmp/sentrax-demo-arm64.png" "$logs/" 2>/dev/null || programs_failed=1
 if ((programs_failed == 0)); then
-  step "programs started" "$start" "done: ${version_line}; a pass through sentrax-program and one through the window"
+  step "programs started" "$start" "done: $version; window shown; passes: sentrax-program over TCP $network_pass, through the window (screenshot sentrax-demo-arm64.png); serial: $serial_pass"
 else
-  step "programs started" "$start" "FAILED (see $logs/programs.log)"
-  tail -n 30 "$logs/programs.log" | sed 's/^/   | /'
+  step "programs started" "$start" "FAILED (see $logs/programs.log and pass-*.log): serial pass $serial_pass"
+  tail -n 20 "$logs/programs.log" "$logs"/pass-*.log | sed 's/^/   | /'
 fi
 
 echo
@@ -357,6 +421,6 @@ for name in "${steps[@]}"; do
   printf '%-22s %-12s %s\n' "$name" "$(format_duration "${durations[$name]}")" "${results[$name]}"
   [[ "${results[$name]}" != FAILED* ]] || failed=1
 done
-[ ! -s "$logs/failed-tests.txt" ] || { echo "Tests that failed under emulation:"; cat "$logs/failed-tests.txt"; }
+[ ! -s "$logs/emulation.txt" ] || { echo "Tests that failed under emulation, and why:"; cat "$logs/emulation.txt"; }
 exit "$failed"
 }
