@@ -91,6 +91,8 @@ cleanup() {
   local status=$? root pid
   trap - EXIT INT TERM
   set +e
+  # (A signal may come while a step's output goes to its log: what follows goes to the terminal.)
+  exec 1>&4 2>&3
   ((status == 130 || status == 143)) && echo "Interrupted: ending what runs in the roots, unmounting and removing them." >&2
   for pid in "${background[@]}"; do
     kill -TERM "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
@@ -109,6 +111,7 @@ cleanup() {
   $keep && echo "Kept (unmounted): $work"
   exit "$status"
 }
+exec 3>&2 4>&1
 trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
@@ -165,13 +168,17 @@ make_root() {
 }
 
 # Runs a command in a root as a login shell of root has it: a clean environment, no terminal input.
+# (Waited for in the background: a signal to this script then ends it at once, not only after
+# the command; the cleanup ends what still runs in the roots.)
 in_root() {
-  local root=$1
+  local root=$1 child
   shift
   chroot "$root" /usr/bin/env -i HOME=/root TERM=dumb LC_ALL=C.UTF-8 \
     PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
     CCACHE_DIR=/var/cache/ccache DEBIAN_FRONTEND=noninteractive \
-    bash -c "$*" < /dev/null
+    bash -c "$*" < /dev/null &
+  child=$!
+  wait "$child"
 }
 
 echo "Work directory: $work (logs in $logs)"
