@@ -39,7 +39,8 @@ std::vector<TPassStep> PlanPass(const TPassChoice& choice)
     plan.push_back({TPassStep::SwitchRequests, {}, choice.FirstContact, !withMonitor,
                     QStringLiteral("first contact %1 (%2)").arg(choice.FirstContact).arg(button)});
     plan.push_back({TPassStep::SwitchRequests, {}, choice.Count, true,
-                    QStringLiteral("%1 contacts (Range)").arg(choice.Count)});
+                    (choice.Count == 1 ? QStringLiteral("%1 contact (Range)") : QStringLiteral("%1 contacts (Range)"))
+                        .arg(choice.Count)});
     return plan;
 }
 
