@@ -28,6 +28,7 @@ set -euo pipefail
 # change what the running script does.
 {
 top=$(cd "$(dirname "$0")/.." && pwd)
+. "$top/scripts/roots.sh"
 keep=false
 while (($#)); do
   case $1 in
@@ -64,28 +65,6 @@ mkdir -p "$logs"
 roots=()
 background=()
 partial=()
-
-# Everything a root has mounted, deepest first.
-mounts_under() {
-  findmnt -rn -o TARGET | awk -v root="$1" 'index($0, root "/") == 1' | sort -r
-}
-
-# Ends the processes still running inside a root (an X server, the simulator, a hung test): they
-# would keep its mounts busy. (An emulated program's /proc/PID/root is the root as well.)
-stop_processes_in() {
-  local root=$1 pid
-  for pid in $(ls /proc | grep -E '^[0-9]+$'); do
-    [ "$(readlink "/proc/$pid/root" 2>/dev/null)" = "$root" ] && kill -KILL "$pid" 2>/dev/null || true
-  done
-}
-
-unmount_root() {
-  local root=$1 target
-  stop_processes_in "$root"
-  for target in $(mounts_under "$root"); do
-    umount "$target" 2>/dev/null || umount -l "$target" || true
-  done
-}
 
 cleanup() {
   local status=$? root pid
@@ -131,18 +110,7 @@ fail() {
   exit 1
 }
 
-# The host's sources for Debian's own archive (main, updates, security); a file that names any
-# other repository is left out.
-debian_only() {
-  local uris
-  uris=$(grep -v '^[[:space:]]*#' "$1" | grep -oE 'https?://[^ ]+' || true)
-  [ -n "$uris" ] && ! grep -qvE '^https?://[^/]*debian\.org/' <<< "$uris"
-}
-mirrors=()
-for list in /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
-  [ -f "$list" ] && debian_only "$list" && mirrors+=("$list")
-done
-((${#mirrors[@]})) || mirrors=(http://deb.debian.org/debian)
+debian_mirrors
 
 # Makes a minimal Debian 12 root for an architecture: mmdebstrap ARCH TARBALL. The caller moves
 # it into the cache whole, so that a script using the same cache never sees half of one.
@@ -157,14 +125,8 @@ make_root() {
   mkdir -p "$root"
   roots+=("$root")
   tar -xf "$cache/bookworm-$arch.tar" -C "$root"
-  mount -t proc proc "$root/proc"
-  mount -t sysfs sysfs "$root/sys"
-  mount --bind /dev "$root/dev"
-  mount --bind /dev/pts "$root/dev/pts"
-  mount -t tmpfs tmpfs "$root/dev/shm"
-  mount -t tmpfs -o mode=1777 tmpfs "$root/tmp"
+  mount_machine_filesystems "$root"
   mount --bind "$cache/apt-$arch" "$root/var/cache/apt/archives"
-  cp -L /etc/resolv.conf "$root/etc/resolv.conf"
 }
 
 # Runs a command in a root as a login shell of root has it: a clean environment, no terminal input.

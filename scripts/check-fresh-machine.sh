@@ -25,6 +25,7 @@ set -euo pipefail
 {
 top=$(cd "$(dirname "$0")/.." && pwd)
 readme="$top/README.md"
+. "$top/scripts/roots.sh"
 
 # The README's commands, each under a name: the first indented line of its section. The install
 # section says which command comes before its own ("After `bash scripts/setup.sh`, ...").
@@ -84,28 +85,6 @@ mkdir -p "$logs"
 roots=()
 runner=""
 
-# Everything a root has mounted, deepest first.
-mounts_under() {
-  findmnt -rn -o TARGET | awk -v root="$1" 'index($0, root "/") == 1' | sort -r
-}
-
-# Ends the processes still running inside a root (a daemon a package started, a hung test):
-# they would keep its mounts busy.
-stop_processes_in() {
-  local root=$1 pid
-  for pid in $(ls /proc | grep -E '^[0-9]+$'); do
-    [ "$(readlink "/proc/$pid/root" 2>/dev/null)" = "$root" ] && kill -KILL "$pid" 2>/dev/null || true
-  done
-}
-
-unmount_root() {
-  local root=$1 target
-  stop_processes_in "$root"
-  for target in $(mounts_under "$root"); do
-    umount "$target" 2>/dev/null || umount -l "$target" || true
-  done
-}
-
 cleanup() {
   local status=$? root
   trap - EXIT INT TERM
@@ -137,29 +116,7 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 
 echo "Work directory: $work (logs in $logs)"
-# The host's sources for Debian's own archive (main, updates, security), as a machine set up with
-# them has, with the host's release named as the one asked for; a file that names any other
-# repository is left out.
-debian_only() {
-  local uris
-  uris=$(grep -v '^[[:space:]]*#' "$1" | grep -oE 'https?://[^ ]+' || true)
-  [ -n "$uris" ] && ! grep -qvE '^https?://[^/]*debian\.org/' <<< "$uris"
-}
-host_suite=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
-mirrors=()
-mkdir -p "$work/sources"
-for list in /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
-  [ -f "$list" ] && debian_only "$list" || continue
-  copy="$work/sources/$(basename "$list")"
-  if [ -n "$host_suite" ]; then
-    # bookworm, bookworm-updates and bookworm-security alike become the asked release's.
-    sed -E "s/\b$host_suite(-updates|-security)?\b/$suite\1/g" "$list" > "$copy"
-  else
-    cp "$list" "$copy"
-  fi
-  mirrors+=("$copy")
-done
-((${#mirrors[@]})) || mirrors=(http://deb.debian.org/debian)
+debian_mirrors "$suite" "$work/sources"
 
 cache=/var/cache/sentrax-check/$suite-amd64.tar
 # mmdebstrap takes the format from the name; a partial root never takes the cached name.
@@ -186,13 +143,7 @@ make_root() {
   mkdir -p "$root"
   roots+=("$root")
   tar -xf "$work/base.tar" -C "$root"
-  mount -t proc proc "$root/proc"
-  mount -t sysfs sysfs "$root/sys"
-  mount --bind /dev "$root/dev"
-  mount --bind /dev/pts "$root/dev/pts"
-  mount -t tmpfs tmpfs "$root/dev/shm"
-  mount -t tmpfs -o mode=1777 tmpfs "$root/tmp"
-  cp -L /etc/resolv.conf "$root/etc/resolv.conf"
+  mount_machine_filesystems "$root"
   git clone -q --no-hardlinks --no-checkout "$top" "$root/root/sentrax"
   git -C "$root/root/sentrax" checkout -q --detach "$head"
 }
