@@ -28,13 +28,20 @@ build() {
 # others this machine's, so that the suite runs both ways at no extra cost.
 echo "== The suite under AddressSanitizer and UndefinedBehaviorSanitizer, char unsigned as on ARM"
 build build-asan -DCMAKE_BUILD_TYPE=Debug "-DSENTRAX_SANITIZE=address;undefined" -DCMAKE_CXX_FLAGS=-funsigned-char
+# The tests that start the window as a program of its own keep whole allocation stacks: Qt 6.8
+# leaves its desktop-portal query behind at exit, and only a whole stack shows that the leak is
+# Qt's (tests/lsan.supp). Everywhere else the short stacks are kept: whole ones take ten times as
+# long.
+window='^(Program|Desktop)\.'
 if ! (cd build-asan &&
-  ASAN_OPTIONS=detect_leaks=1:fast_unwind_on_malloc=0 LSAN_OPTIONS=suppressions=$PWD/../tests/lsan.supp \
-  UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure --parallel 2 --timeout 900 > ctest.log 2>&1); then
+  export LSAN_OPTIONS=suppressions=$PWD/../tests/lsan.supp UBSAN_OPTIONS=print_stacktrace=1 &&
+  ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure --parallel 2 --timeout 900 -E "$window" > ctest.log 2>&1 &&
+  ASAN_OPTIONS=detect_leaks=1:fast_unwind_on_malloc=0 ctest --output-on-failure --parallel 2 --timeout 900 \
+    -R "$window" >> ctest.log 2>&1); then
   cat build-asan/ctest.log
   exit 1
 fi
-tail -n 3 build-asan/ctest.log
+grep -E "tests passed|Total Test time" build-asan/ctest.log
 
 echo "== The threaded parts under ThreadSanitizer"
 build build-tsan -DCMAKE_BUILD_TYPE=Debug -DSENTRAX_SANITIZE=thread
