@@ -77,16 +77,7 @@ cleanup() {
     kill -TERM "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
   done
   rm -f "${partial[@]}"
-  for root in "${roots[@]}"; do
-    unmount_root "$root"
-    if [ -n "$(mounts_under "$root")" ]; then
-      # Never remove through a mounted /dev or /sys.
-      echo "Still mounted under $root, so it is left in place:" >&2
-      mounts_under "$root" >&2
-    elif ! $keep; then
-      rm -rf --one-file-system "$root"
-    fi
-  done
+  release_roots "$keep" "${roots[@]}"
   $keep && echo "Kept (unmounted): $work"
   exit "$status"
 }

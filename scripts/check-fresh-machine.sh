@@ -94,16 +94,7 @@ cleanup() {
     kill -TERM "$runner" 2>/dev/null || true
     wait "$runner" 2>/dev/null || true
   fi
-  for root in "${roots[@]}"; do
-    unmount_root "$root"
-    if [ -n "$(mounts_under "$root")" ]; then
-      # Never remove through a mounted /dev or /sys.
-      echo "Still mounted under $root, so it is left in place:" >&2
-      mounts_under "$root" >&2
-    elif ! $keep; then
-      rm -rf --one-file-system "$root"
-    fi
-  done
+  release_roots "$keep" "${roots[@]}"
   if $keep; then
     echo "Kept (unmounted): $work"
   else

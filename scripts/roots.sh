@@ -24,6 +24,22 @@ unmount_root() {
   done
 }
 
+# Unmounts each root and removes it, unless the first argument is true (keep). One that is still
+# mounted is left in place: never remove through a mounted /dev or /sys.
+release_roots() {
+  local keep=$1 root
+  shift
+  for root in "$@"; do
+    unmount_root "$root"
+    if [ -n "$(mounts_under "$root")" ]; then
+      echo "Still mounted under $root, so it is left in place:" >&2
+      mounts_under "$root" >&2
+    elif ! $keep; then
+      rm -rf --one-file-system "$root"
+    fi
+  done
+}
+
 # What a running machine has mounted, in a root unpacked at the given path.
 mount_machine_filesystems() {
   local root=$1
